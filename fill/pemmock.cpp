@@ -1,0 +1,61 @@
+// pemmock: claims the given number of megabytes and writes every 32-bit word of it once, so
+// that the whole amount is really occupied until the process ends.
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+// The byte count is a 32-bit value: sizes from 4096 MB on do not fit, and a size of 0 leaves no
+// room for the two seed words and the final read.
+constexpr int largest_size_in_mb = 4095;
+
+[[noreturn]] void exit_usage()
+{
+    std::cerr << "pemmock RAM_size_in_MB" << std::endl;
+    std::exit(1);
+}
+
+// buf[i] = 2 * buf[i - 2] - buf[i - 1] in wrapping 32-bit arithmetic, so every value depends on
+// the two written before it and no write can be left out. Unrolled four times after a lead-in
+// that takes the remainder.
+void fill(std::uint32_t* buf, std::uint32_t words)
+{
+    std::uint32_t i = 2;
+    for (std::uint32_t lead_in = (words - 2) % 4; lead_in != 0; --lead_in, ++i) {
+        buf[i] = 2 * buf[i - 2] - buf[i - 1];
+    }
+    for (; i != words; i += 4) {
+        buf[i] = 2 * buf[i - 2] - buf[i - 1];
+        buf[i + 1] = 2 * buf[i - 1] - buf[i];
+        buf[i + 2] = 2 * buf[i] - buf[i + 1];
+        buf[i + 3] = 2 * buf[i + 1] - buf[i + 2];
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        exit_usage();
+    }
+    int const size = std::atoi(argv[1]);
+    if (size <= 0 || size > largest_size_in_mb) {
+        exit_usage();
+    }
+    std::uint32_t const bytes = static_cast<std::uint32_t>(size) << 20;
+    std::uint32_t const words = bytes >> 2;
+
+    // Words are kept unsigned so that the recurrence wraps without overflow; they are the
+    // program's 32-bit signed integers bit for bit.
+    std::uint32_t* const buf = new std::uint32_t[words];
+    buf[0] = static_cast<std::uint32_t>(std::rand());
+    buf[1] = static_cast<std::uint32_t>(std::rand());
+    fill(buf, words);
+
+    std::uint32_t const r = static_cast<std::uint32_t>(std::rand());
+    std::uint32_t const j = (r % bytes) / 4;
+    return static_cast<int>(buf[words - 1] - buf[j]);
+}

@@ -1,0 +1,57 @@
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.hpp"
+
+namespace {
+
+using test_support::run_program;
+
+std::int64_t wrap32(std::int64_t x) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(x)); }
+
+// The filler's result, computed here the plain way: the same unseeded rand() sequence, the
+// recurrence written out word by word, the last word minus one random word.
+int expected_status(std::uint32_t size_in_mb)
+{
+    std::srand(1);  // the sequence of a process that never seeds
+    std::uint32_t const bytes = size_in_mb << 20;
+    std::uint32_t const words = bytes / 4;
+    std::vector<std::int64_t> buf(words);
+    buf[0] = std::rand();
+    buf[1] = std::rand();
+    for (std::uint32_t i = 2; i < words; ++i) {
+        buf[i] = wrap32(2 * buf[i - 2] - buf[i - 1]);
+    }
+    EXPECT_EQ(buf[2], wrap32(2 * buf[0] - buf[1]));
+    EXPECT_EQ(buf[3], wrap32(3 * buf[1] - 2 * buf[0]));
+    std::uint32_t const j = (static_cast<std::uint32_t>(std::rand()) % bytes) / 4;
+    return static_cast<int>(static_cast<std::uint32_t>(buf[words - 1] - buf[j]) & 0xffu);
+}
+
+TEST(Pemmock, ExitsWithTheValueItsDataDetermines)
+{
+    for (std::uint32_t size : {1u, 3u}) {
+        auto const first = run_program(PEMMOCK_PATH, {std::to_string(size)});
+        EXPECT_EQ(first.status, expected_status(size)) << size << " MB";
+        EXPECT_EQ(first.err, "");
+        auto const second = run_program(PEMMOCK_PATH, {std::to_string(size)});
+        EXPECT_EQ(second.status, first.status);
+    }
+}
+
+TEST(Pemmock, RefusesWhatItCannotFill)
+{
+    std::vector<std::vector<std::string>> const refused = {{}, {"1", "2"}, {"0"}, {"-5"}, {"4096"}, {"lots"}};
+    for (auto const& args : refused) {
+        auto const result = run_program(PEMMOCK_PATH, args);
+        EXPECT_EQ(result.status, 1) << args.size();
+        EXPECT_EQ(result.err, "pemmock RAM_size_in_MB\n");
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+}  // namespace
