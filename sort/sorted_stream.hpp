@@ -1,0 +1,62 @@
+#pragma once
+// The output sink of a benchmark sort. It does not keep the sequence: every element written
+// through its iterator is checked against its predecessor (a message on standard error when it is
+// smaller) and its key is added to a checksum that wraps modulo 2^64. Only three elements are kept.
+
+#include <cstddef>
+#include <cstdint>
+#include <iostream>
+#include <iterator>
+
+template <class T>
+class sorted_stream {
+public:
+    T prev{};  // the last element accepted
+    T cur{};   // the element last written through an iterator, not yet accepted
+    T sum{};   // key: the sum of all accepted keys; payload: that of the first accepted element
+
+    // Writes into a stream. The count of accepted elements lives here, not in the stream, so a
+    // writer must keep using the advanced iterator value it gets back from std::copy and friends.
+    class iterator {
+    public:
+        using iterator_category = std::output_iterator_tag;
+        using value_type = void;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = void;
+
+        explicit iterator(sorted_stream* s) : stream(s) {}
+
+        // Assigning through the result only stores the element; the increment accepts it.
+        T& operator*() const { return stream->cur; }
+
+        iterator& operator++()
+        {
+            stream->accept(count);
+            ++count;
+            return *this;
+        }
+
+        sorted_stream* stream;
+        std::int64_t count = 0;  // elements accepted through this iterator value
+    };
+
+private:
+    // `position` is the zero-based position of `cur` in the output seen through one iterator.
+    void accept(std::int64_t position)
+    {
+        if (position == 0) {
+            prev = cur;
+            sum = cur;
+            return;
+        }
+        if (cur.key < prev.key) {
+            // Positions are printed one-based and, like the message has always shown them, as 32-bit numbers.
+            std::cerr << "Elements " << static_cast<std::int32_t>(position) << " and "
+                      << static_cast<std::int32_t>(position + 1) << " out of order: " << prev << '>' << cur
+                      << std::endl;
+        }
+        prev = cur;
+        sum.key += cur.key;  // unsigned arithmetic: wraps modulo 2^64
+    }
+};

@@ -1,0 +1,48 @@
+#include "sort/tuning.hpp"
+
+#include <cmath>
+
+#include "funnel/tuning.hpp"
+
+namespace {
+
+// The fan-out never drops below a two-way split, whatever the tuning parameters are.
+constexpr std::int32_t smallest_fan_out = 2;
+// The base of the threshold power, fixed in single precision and independent of d.
+constexpr float threshold_base_factor = 2.5f;
+
+}  // namespace
+
+std::int32_t fan_out(std::uint64_t m)
+{
+    double const x = std::pow(static_cast<double>(m), 1.0 / static_cast<double>(d)) / static_cast<double>(alpha);
+    auto const k = static_cast<std::int32_t>(std::floor(x + 0.5));
+    return k < smallest_fan_out ? smallest_fan_out : k;
+}
+
+std::int64_t base_case_threshold()
+{
+    float const p = static_cast<float>(alpha) * threshold_base_factor;
+    return static_cast<std::int32_t>(std::floor(std::pow(static_cast<double>(p), static_cast<double>(d)) + 0.5));
+}
+
+split split_of(std::uint64_t n)
+{
+    split s;
+    s.k = static_cast<std::uint64_t>(fan_out(n));
+    s.q = n / s.k;
+    s.r = n % s.k;
+    s.m0 = s.q + (s.r != 0 ? 1 : 0);
+    s.base_case = static_cast<std::int64_t>(s.q) <= base_case_threshold() + 1;
+    return s;
+}
+
+std::uint64_t base_part_size(split const& s, std::uint64_t i)
+{
+    return i < s.k - s.r ? s.q : s.q + 1;
+}
+
+std::uint64_t recursive_part_size(split const& s, std::uint64_t i)
+{
+    return i < s.r ? s.q + 1 : s.q;
+}
