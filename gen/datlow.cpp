@@ -1,0 +1,120 @@
+// datlow: writes a file of sort items (int, element or record) laid out by one of several input
+// distributions, through a mapping of the file.
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <functional>
+#include <iostream>
+#include <stdexcept>
+#include <string_view>
+
+#include "auto_array/aarray.hpp"
+#include "gen/distributions.hpp"
+#include "gen/killer.hpp"
+#include "items/element.hpp"
+#include "items/record.hpp"
+
+namespace {
+
+// Create the file if missing, map it writable, read it front to back.
+constexpr int output_flags = auto_array::flag::create | auto_array::flag::writable | auto_array::flag::sequential;
+
+// Where the two leading characters of an argument are followed by its letter.
+constexpr int letter_position = 2;
+
+[[noreturn]] void exit_usage()
+{
+    std::cerr << "datlow -e{i|p|r} -d{u|m|M|d|D|e|t|k} size name" << std::endl;
+    std::cerr << std::endl;
+    std::cerr << "  u: uniform distribution" << std::endl;
+    std::cerr << "  m: almost sorted; missing merge-phase; log(size) runs" << std::endl;
+    std::cerr << "  M: almost sorted; missing merge-phase; sqrt(size) runs" << std::endl;
+    std::cerr << "  d: almost sorted; distributed; log(size) sized bucket" << std::endl;
+    std::cerr << "  D: almost sorted; distributed; sqrt(size) sized  bucket" << std::endl;
+    std::cerr << "  e: few distinct; log(size) distinct elements" << std::endl;
+    std::cerr << "  E: few distinct; sqrt(size) distinct elements" << std::endl;
+    std::cerr << "  t: unbalanced" << std::endl;
+    std::cerr << "  k: partition killer" << std::endl;
+    std::exit(EXIT_FAILURE);
+}
+
+// The distribution parameters: the item count goes through single precision first, the
+// function is taken in double precision and the result truncated. Sizes below 1 give 0.
+unsigned long log_parameter(unsigned long n)
+{
+    if (n == 0) return 0;
+    return static_cast<unsigned long>(std::log(static_cast<double>(static_cast<float>(n))));
+}
+
+unsigned long sqrt_parameter(unsigned long n)
+{
+    return static_cast<unsigned long>(std::sqrt(static_cast<double>(static_cast<float>(n))));
+}
+
+template <typename T>
+void play_killer(T* first, T* last)
+{
+    gen::killer<T*, std::less<T>> game(first, last);
+    std::sort(game.indices().begin(), game.indices().end(), typename gen::killer<T*, std::less<T>>::predicate(game));
+}
+
+// Creates or opens the file name and fills it with size items in distribution dist; a size of
+// 0 refills every whole item the file already holds.
+template <typename T>
+void datlow(char const* name, unsigned long size, char dist)
+{
+    auto_array::map_array<T> items(name, output_flags, size, 0);
+    unsigned long const n = items.Count();
+    T* const first = items.Data();
+    T* const last = first + n;
+
+    if (dist == 'k') {
+        play_killer(first, last);
+        return;
+    }
+    srand48(time(nullptr));
+    switch (dist) {
+    case 'u':
+        // Counts with size, so a size of 0 writes nothing into the mapped file.
+        gen::uniform<T>(first, first + std::min(size, n));
+        break;
+    case 'm': gen::mmerge<T>(first, last, log_parameter(n)); break;
+    case 'M': gen::mmerge<T>(first, last, sqrt_parameter(n)); break;
+    case 'd': gen::distr<T>(first, last, log_parameter(n)); break;
+    case 'D': gen::distr<T>(first, last, sqrt_parameter(n)); break;
+    case 'e': gen::disti<T>(first, last, log_parameter(n)); break;
+    case 'R': gen::disti<T>(first, last, sqrt_parameter(n)); break;
+    default: throw std::invalid_argument("Unknown distribution");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    constexpr int argument_count = 5;
+    if (argc != argument_count || std::string_view(argv[1]).substr(0, 2) != "-e" ||
+        std::string_view(argv[2]).substr(0, 2) != "-d") {
+        exit_usage();
+    }
+    char const type = argv[1][letter_position];
+    char const dist = argv[2][letter_position];
+    char const* const name = argv[4];
+    // atoi's int widens with its sign: a negative size becomes a count no file can hold.
+    unsigned long const size = static_cast<unsigned long>(static_cast<long>(std::atoi(argv[3])));
+    try {
+        switch (type) {
+        case 'i': datlow<int>(name, size, dist); break;
+        case 'p': datlow<element>(name, size, dist); break;
+        case 'r': datlow<record>(name, size, dist); break;
+        default: exit_usage();
+        }
+    } catch (std::exception const& e) {
+        std::cerr << "Exception in datlow: " << e.what() << std::endl;
+        return EXIT_FAILURE;
+    }
+    return EXIT_SUCCESS;
+}
