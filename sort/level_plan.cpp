@@ -8,7 +8,7 @@ namespace {
 
 // The distinct sizes of the parts of a recursive call over n elements: q, and q + 1 when the
 // division leaves a remainder.
-void add_part_sizes(split const& s, std::vector<std::uint64_t>& sizes)
+void add_part_sizes(range_split const& s, std::vector<std::uint64_t>& sizes)
 {
     sizes.push_back(s.q);
     if (s.r != 0) {
@@ -27,7 +27,7 @@ void sort_unique(std::vector<std::uint64_t>& sizes)
 level_plan plan_levels(std::uint64_t n)
 {
     level_plan plan;
-    split const outer = split_of(n);
+    range_split const outer = split_of(n);
     if (outer.base_case) {
         return plan;
     }
@@ -39,7 +39,7 @@ level_plan plan_levels(std::uint64_t n)
         std::uint64_t scratch = 0;
         std::vector<std::uint64_t> next;
         for (std::uint64_t m : sizes) {
-            split const s = split_of(m);
+            range_split const s = split_of(m);
             inputs = std::max(inputs, static_cast<std::int32_t>(s.k));
             if (!s.base_case) {
                 scratch = std::max(scratch, s.m0);

@@ -26,9 +26,9 @@ std::int64_t base_case_threshold()
     return static_cast<std::int32_t>(std::floor(std::pow(static_cast<double>(p), static_cast<double>(d)) + 0.5));
 }
 
-split split_of(std::uint64_t n)
+range_split split_of(std::uint64_t n)
 {
-    split s;
+    range_split s;
     s.k = static_cast<std::uint64_t>(fan_out(n));
     s.q = n / s.k;
     s.r = n % s.k;
@@ -37,12 +37,12 @@ split split_of(std::uint64_t n)
     return s;
 }
 
-std::uint64_t base_part_size(split const& s, std::uint64_t i)
+std::uint64_t base_part_size(range_split const& s, std::uint64_t i)
 {
     return i < s.k - s.r ? s.q : s.q + 1;
 }
 
-std::uint64_t recursive_part_size(split const& s, std::uint64_t i)
+std::uint64_t recursive_part_size(range_split const& s, std::uint64_t i)
 {
     return i < s.r ? s.q + 1 : s.q;
 }

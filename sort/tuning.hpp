@@ -14,7 +14,7 @@ std::int32_t fan_out(std::uint64_t m);
 std::int64_t base_case_threshold();
 
 // How one call over n elements splits its range.
-struct split {
+struct range_split {
     std::uint64_t k = 0;     // number of parts, K(n)
     std::uint64_t q = 0;     // floor(n / k)
     std::uint64_t r = 0;     // n mod k
@@ -22,10 +22,10 @@ struct split {
     bool base_case = false;  // q <= T + 1: the parts are sorted with std::sort, not recursed into
 };
 
-split split_of(std::uint64_t n);
+range_split split_of(std::uint64_t n);
 
 // Sizes of the parts of a split, in the order in which the parts lie from the start of the range.
 // A base case puts the k - r short parts first, a recursive call puts the r long parts first, so
 // that its part 0 is always the largest one and fits the scratch block.
-std::uint64_t base_part_size(split const& s, std::uint64_t i);
-std::uint64_t recursive_part_size(split const& s, std::uint64_t i);
+std::uint64_t base_part_size(range_split const& s, std::uint64_t i);
+std::uint64_t recursive_part_size(range_split const& s, std::uint64_t i);

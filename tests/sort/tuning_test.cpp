@@ -48,7 +48,7 @@ TEST_F(tuning, benchmark_sizes_split_as_tabulated)
         {3840000, 108, 35555, 60, 35556}, {7680000, 142, 54084, 72, 54085}, {15360000, 187, 82139, 7, 82140},
     };
     for (split_row const& row : rows) {
-        split const s = split_of(row.n);
+        range_split const s = split_of(row.n);
         EXPECT_EQ(s.k, row.k) << row.n;
         EXPECT_EQ(s.q, row.q) << row.n;
         EXPECT_EQ(s.r, row.r) << row.n;
@@ -70,11 +70,11 @@ TEST_F(tuning, quotient_t_plus_one_is_a_base_case_and_t_plus_two_recurses)
 
 TEST_F(tuning, part_layouts_put_long_parts_last_in_a_base_case_and_first_when_recursing)
 {
-    split const s = split_of(10);  // 2 parts: q = 5, r = 0
+    range_split const s = split_of(10);  // 2 parts: q = 5, r = 0
     EXPECT_EQ(base_part_size(s, 0), 5u);
     EXPECT_EQ(base_part_size(s, 1), 5u);
 
-    split three;  // the 4, 3, 3 example: k = 3, q = 3, r = 1
+    range_split three;  // the 4, 3, 3 example: k = 3, q = 3, r = 1
     three.k = 3;
     three.q = 3;
     three.r = 1;
@@ -90,7 +90,7 @@ TEST_F(tuning, part_layouts_put_long_parts_last_in_a_base_case_and_first_when_re
 TEST_F(tuning, parts_of_both_layouts_tile_the_range)
 {
     for (std::uint64_t n : {318ull, 1000ull, 16491ull, 480000ull, 15360000ull}) {
-        split const s = split_of(n);
+        range_split const s = split_of(n);
         std::uint64_t base_total = 0;
         std::uint64_t recursive_total = 0;
         for (std::uint64_t i = 0; i < s.k; ++i) {
