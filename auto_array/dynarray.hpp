@@ -2,7 +2,9 @@
 // The heap side of the array library: the root class FArray, the heap memory policy HeapMemMan
 // and dynarray, an array whose storage is shared by reference count among its copies.
 
-#include <memory>
+#include <utility>
+
+#include "auto_array/ref_count.hpp"
 
 namespace auto_array {
 
@@ -45,7 +47,7 @@ public:
     explicit dynarray(unsigned long count) : data(MemMan::template Allocate<T>(count)), count(count)
     {
         try {
-            refs = new long(1);
+            refs = detail::new_reference_count();
         } catch (...) {
             MemMan::Free(data);
             throw;
@@ -55,7 +57,7 @@ public:
     dynarray(dynarray const& other) : FArray<T>(other), data(other.data), refs(other.refs), count(other.count)
     {
         if (data != nullptr) {
-            ++*refs;
+            detail::add_reference(refs);
         }
     }
 
@@ -72,9 +74,8 @@ public:
 
     ~dynarray() override
     {
-        if (data != nullptr && --*refs == 0) {
+        if (data != nullptr && detail::drop_reference(refs)) {
             MemMan::Free(data);
-            delete refs;
         }
     }
 

@@ -61,7 +61,7 @@ public:
     // The items are never the heap part's to free: data is cleared before it is destroyed.
     ~map_array() override
     {
-        if (this->data != nullptr && --*this->refs == 0) {
+        if (this->data != nullptr && detail::drop_reference(this->refs)) {
             DoUnMap();
         }
         this->data = nullptr;
@@ -72,22 +72,21 @@ protected:
     void DoMap(char const* name, unsigned long length, unsigned long offset, int map_flags)
     {
         // The bookkeeping is made first, so that running out of memory leaves no mapping behind.
-        auto new_refs = std::make_unique<long>(1);
         std::unique_ptr<char[]> name_copy;
         if ((map_flags & flag::scratch) && flag::creates(map_flags)) {
             name_copy = std::make_unique<char[]>(std::strlen(name) + 1);
             std::strcpy(name_copy.get(), name);
         }
+        this->refs = detail::new_reference_count();
         mapping = detail::map_file(name, length, offset, map_flags);
         this->data = reinterpret_cast<T*>(static_cast<char*>(mapping.base) + mapping.delta);
-        this->refs = new_refs.release();
         temp_name = name_copy.release();
     }
 
-    // Releases the mapping and, for a scratch file, the file itself.
+    // Releases the mapping and, for a scratch file, the file itself. The last owner has already
+    // freed the shared count.
     void DoUnMap()
     {
-        delete this->refs;
         this->refs = nullptr;
         bool const drop_pages = (flags & flag::scratch) && (flags & flag::mode_mask) == 0;
         detail::unmap_file(mapping, drop_pages);
