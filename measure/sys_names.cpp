@@ -7,8 +7,9 @@ struct utsname sys_names::name;
 
 namespace {
 
+// Every program that uses the description gets it filled during static initialisation.
 struct uname_filler {
-    uname_filler() { uname(&sys_names::name); }
+    uname_filler() { sys_names::fill(); }
 };
 uname_filler const fill_sys_names;
 
@@ -16,6 +17,8 @@ char const* const month_names[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 }  // namespace
+
+void sys_names::fill() { uname(&name); }
 
 char const* sys_names::compiler()
 {

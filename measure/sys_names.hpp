@@ -15,8 +15,10 @@ public:
     // that is rewritten on every call.
     static char const* compiler();
 
-    // Filled once by uname during static initialisation; its result is not examined, so a
-    // failed call leaves the (zero-initialised, hence empty) texts.
+    // Fills name with uname; its result is not examined, so a failed call leaves the
+    // (zero-initialised, hence empty) texts. Runs during static initialisation.
+    static void fill();
+
     static struct utsname name;
 };
 

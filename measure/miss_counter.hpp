@@ -1,0 +1,74 @@
+#pragma once
+// Counts level-2 data cache misses and TLB misses with the hardware-counter library, through
+// the counter seam (counter_library.hpp). Every failed library call raises a plain
+// std::exception from the operation that made it.
+
+#include <cstdint>
+#include <ostream>
+
+#include "measure/counter_library.hpp"
+
+class miss_counter {
+public:
+    // The two preset events, in the order they are added and read.
+    static constexpr std::int32_t l2_data_cache_misses = INT32_MIN + 0x02;  // PAPI_L2_DCM, 0x80000002
+    static constexpr std::int32_t tlb_misses = INT32_MIN + 0x16;            // PAPI_TLB_TL, 0x80000016
+
+    // Initialises a counter library once per process and makes it the one the counters call;
+    // raises a plain std::exception if initialisation does not return the library's version.
+    class initializer {
+    public:
+        explicit initializer(counter_library const& lib);
+    };
+    // The process's initialisation, made during static start-up of the benchmark only (test
+    // programs install stand-in libraries instead).
+    static initializer const init;
+
+    struct counts {
+        std::int64_t l2 = 0;
+        std::int64_t tlb = 0;
+    };
+
+    // Creates an event set with the two events and zeroes its counts. Fails if no library has
+    // been initialised. A failure part-way gives back what was already set up.
+    miss_counter();
+    // Removes the events and destroys the event set (stopping it first if it still counts). A
+    // failure raises, except while another exception is already in flight, which must not be
+    // replaced (the process would end); the first failure is the one reported then.
+    ~miss_counter() noexcept(false);
+
+    miss_counter(miss_counter const&) = delete;
+    miss_counter& operator=(miss_counter const&) = delete;
+
+    void start();
+    // Stops counting; the counts the library delivers here are read again with read().
+    void stop();
+    void reset();
+    counts read() const;
+
+    // Report fragment: indentation, then <l2misses>..</l2misses><tlbmisses>..</tlbmisses>,
+    // without ending the line.
+    struct xt {
+        std::int64_t l2;
+        std::int64_t tlb;
+        std::int32_t indent_count;
+        char indent_char;
+    };
+
+private:
+    // Undoes as much of the set-up as exists, in reverse order, stopping at the first failing
+    // call; returns that call's result, or 0.
+    int release() noexcept;
+
+    counter_library const& lib_;
+    int event_set_;
+    int events_added_ = 0;
+    bool counting_ = false;
+    int exceptions_in_flight_at_creation_;
+};
+
+std::ostream& operator<<(std::ostream& os, miss_counter::xt const& fragment);
+
+// Initialises lib for the benchmark's start-up. If that fails there is nothing to measure
+// with: it says so on standard error and ends the process with a failure status.
+miss_counter::initializer start_counter_library(counter_library const& lib);
