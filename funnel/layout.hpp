@@ -19,6 +19,7 @@ namespace funnel {
 
 template <typename Navigator, typename Splitter, typename T, typename A>
 struct layout_base {
+    typedef Navigator navigator;
     typedef typename Navigator::node_type node_type;
     typedef A allocator;
 

@@ -16,13 +16,15 @@ struct pointer_flip_navigator {
     // Room for the path of the deepest tree an int32 count of inputs can need.
     static constexpr int max_path = 32;
 
-    // For i = 0 then 1: f(buffer i of n), then the subtree of child i. Leaves are not touched.
+    // For i = 0 then 1, where n has child i: f(*n, i) for buffer i, then the subtree of child i.
+    // Leaves are not touched. f gets the node as well, since a buffer's state is defined by the
+    // storage it lies in.
     template <typename F>
     static F enum_buffers(Node* n, F f)
     {
         for (int i = 0; i < 2; ++i) {
             if (n->children[i] != nullptr) {
-                f(n->buffers[i]);
+                f(*n, i);
                 f = enum_buffers(n->children[i], f);
             }
         }

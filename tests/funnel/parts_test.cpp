@@ -262,7 +262,7 @@ TEST(Navigator, VisitsBuffersInPreOrderAndSkipsMissingChildren)
     small_tree t;
     struct recorder {
         std::vector<range*> seen;
-        void operator()(range& b) { seen.push_back(&b); }
+        void operator()(node& n, int i) { seen.push_back(&n.buffers[i]); }
     };
     recorder const r = navigator::enum_buffers(&t.root, recorder{});
     std::vector<range*> const expected{&t.root.buffers[0], &t.a.buffers[0], &t.a.buffers[1],

@@ -1,0 +1,137 @@
+#pragma once
+// The merge tree object: built once for k input slots, it merges any number of batches of at
+// most k sorted runs one after the other (reset in between) and is finally destroyed.
+//
+// The tree owns its layout (nodes and buffers) and its slot array; the slots only point into the
+// runs. With the pool allocator the tree's copies of the allocator and the layout all share one
+// pool, and the slot array lies below the whole layout in it: the tree gives the slots back
+// first, then the layout.
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+
+#include "funnel/buffer.hpp"
+
+namespace funnel {
+
+template <typename T, typename Buffer, typename Layout, typename Merger, typename Splitter, typename Refill>
+class merge_tree_base {
+public:
+    typedef typename Layout::allocator allocator;
+    typedef Layout layout_type;
+    typedef typename Layout::navigator navigator;
+    typedef typename Layout::node_type node_type;
+    typedef typename std::allocator_traits<allocator>::template rebind_alloc<Buffer> slot_allocator;
+    typedef typename std::allocator_traits<allocator>::template rebind_alloc<node_type> node_allocator;
+
+    // Puts buffer i of a node into the empty state: both pointers at the end of its storage, so
+    // that the next flip offers the child the whole block.
+    struct buffer_reseter {
+        void operator()(node_type& n, int i) const { n.buffers[i] = Buffer{n.storage_end[i], n.storage_end[i]}; }
+    };
+
+    std::int32_t input_count;
+    bool fresh;  // buffers in the empty state and no merge started since
+    node_type* root;
+    Buffer* inputs_begin;
+    Buffer* inputs_end;  // one past the last slot in use
+    allocator alloc;
+    slot_allocator slot_alloc;
+
+    // Throws std::invalid_argument("Merge tree too small") for k < 3, and the allocator's
+    // failure if the memory cannot be had; either way nothing stays allocated.
+    merge_tree_base(std::int32_t k, allocator const& a)
+        : input_count(k), fresh(true), root(nullptr), inputs_begin(nullptr), inputs_end(nullptr), alloc(a),
+          slot_alloc(a)
+    {
+        construct(k);
+    }
+
+    merge_tree_base(merge_tree_base const&) = delete;
+    merge_tree_base& operator=(merge_tree_base const&) = delete;
+
+    virtual ~merge_tree_base()
+    {
+        slot_alloc.deallocate(inputs_begin, static_cast<std::size_t>(input_count));
+        node_allocator nodes(alloc);
+        allocator elems(alloc);
+        Layout::destroy(root, input_count, height(input_count), nodes, elems);
+    }
+
+    // Appends one sorted run [begin, end) as the next input of the batch. The drivers set
+    // inputs_end = inputs_begin before the first run of a batch.
+    void add_input(T* begin, T* end)
+    {
+        if (inputs_end - inputs_begin >= input_count) {
+            throw std::out_of_range("merge tree: every input slot is in use");
+        }
+        *inputs_end = Buffer{begin, end};
+        ++inputs_end;
+    }
+
+    // Prepares a used tree for the next batch: the slots of the last batch become empty runs,
+    // every buffer goes to the empty state (which also restores write views a short write had
+    // shrunk), and the tree is fresh again.
+    void reset()
+    {
+        for (Buffer* slot = inputs_begin; slot != inputs_end; ++slot) {
+            *slot = Buffer();
+        }
+        navigator::enum_buffers(root, buffer_reseter());
+        fresh = true;
+    }
+
+protected:
+    void construct(std::int32_t k)
+    {
+        if (k < 3) {
+            throw std::invalid_argument("Merge tree too small");
+        }
+        std::int16_t const h = height(k);
+        {
+            node_allocator nodes(alloc);
+            allocator elems(alloc);
+            root = Layout::do_layout(k, h, true, nodes, elems);
+        }
+        try {
+            inputs_begin = slot_alloc.allocate(static_cast<std::size_t>(k));
+        } catch (...) {
+            node_allocator nodes(alloc);
+            allocator elems(alloc);
+            Layout::destroy(root, k, h, nodes, elems);
+            root = nullptr;
+            throw;
+        }
+        inputs_end = inputs_begin;
+        std::uninitialized_fill_n(inputs_begin, k, Buffer());
+    }
+};
+
+template <typename T, typename Buffer, typename Layout, typename Merger, typename Splitter, typename Refill>
+class rec_merge_tree : public merge_tree_base<T, Buffer, Layout, Merger, Splitter, Refill> {
+    typedef merge_tree_base<T, Buffer, Layout, Merger, Splitter, Refill> base;
+
+public:
+    typedef typename base::allocator allocator;
+    typedef typename base::node_type node_type;
+
+    std::int32_t first_leaf;  // bfs_index of the leftmost leaf
+
+    rec_merge_tree(std::int32_t k, allocator const& a) : base(k, a), first_leaf(leftmost_leaf(height(k))) {}
+
+    ~rec_merge_tree() override = default;
+
+private:
+    // 2^(h-1) for h >= 1, 1 otherwise: all leaves lie on the bottom level.
+    static std::int32_t leftmost_leaf(std::int16_t h)
+    {
+        std::int32_t index = 1;
+        for (std::int16_t level = 1; level < h; ++level) {
+            index *= 2;
+        }
+        return index;
+    }
+};
+
+}  // namespace funnel
