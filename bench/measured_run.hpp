@@ -1,0 +1,79 @@
+#pragma once
+// One measured run of the benchmark: build n random elements, sort them once into a checking
+// stream while the stopwatch and the miss counters run, verify the checksum, and write one run
+// element of the report. The sort itself is a parameter; run.hpp binds it to the two drivers.
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <memory>
+#include <ostream>
+
+#include "items/element.hpp"
+#include "items/factory.hpp"
+#include "measure/miss_counter.hpp"
+#include "measure/stopwatch.hpp"
+#include "measure/sys_names.hpp"
+#include "sort/sorted_stream.hpp"
+
+// Indentation of the measurement fragments in the report: the time fragment starts the line
+// with two tabs, the miss fragment follows it directly.
+constexpr std::int32_t measurement_indent = 2;
+constexpr char report_indent_char = '\t';
+
+// Writes lines 3 to 8 of a run element to out: the head, then (inside the guarded section) the
+// measurement of sort(first, last, stream iterator), and the closing tag. Every failure derived
+// from std::exception is reported inside the element; the procedure always returns normally.
+// algorithm is "Cached" or "Not cached", label "stack" or "heap".
+template <class Sort>
+void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
+{
+    out << "\t<run buildtime=\"" << __DATE__ " " __TIME__ << "\" compiler=\"" << sys_names::compiler()
+        << "\" execstatus=\"0\">" << std::endl;
+    out << "\t\t<size>" << n << "</size>" << std::endl;
+    out << "\t\t<algorithm>" << algorithm << ' ' << label << "</algorithm>" << std::endl;
+    try {
+        stopwatch watch;
+        miss_counter misses;
+        // Owned, so that a run failing part-way gives its input back too; value-initialised,
+        // every element starts as key 0 with a null payload.
+        std::unique_ptr<element[]> input(new element[n]());
+        srand48(std::time(nullptr));
+
+        // The checksum starts as element 0 and adds every further key, wrapping modulo 2^64.
+        element checksum;
+        if (n > 0) {
+            input[0] = factory<element>::from_scalar(drand48());
+            checksum = input[0];
+        }
+        for (std::uint64_t i = 1; i < n; ++i) {
+            input[i] = factory<element>::from_scalar(drand48());
+            checksum.key += input[i].key;
+        }
+
+        sorted_stream<element> stream;
+        sorted_stream<element>::iterator const into(&stream);
+
+        // Only the sort lies in the timed interval; the miss counters enclose the stopwatch.
+        misses.start();
+        watch.start();
+        sort(input.get(), input.get() + n, into);
+        watch.stop();
+        misses.stop();
+
+        if (stream.sum.key != checksum.key) {
+            out << "\t\t<error>Checksum error: " << stream.sum << " != " << checksum << "</error>" << std::endl;
+        }
+        input.reset();
+
+        out << stopwatch::xt{watch.total(), measurement_indent, report_indent_char};
+        miss_counter::counts const counts = misses.read();
+        out << miss_counter::xt{counts.l2, counts.tlb, 0, report_indent_char} << std::endl;
+        // Leaving the block destroys the miss counter, whose release can fail after the line is
+        // complete; that failure is reported on the next line.
+    } catch (std::exception const& e) {
+        out << "\t\t<error>Caught std::exception: " << e.what() << "</error>" << std::endl;
+    }
+    out << "\t</run>" << std::endl;
+}
