@@ -92,7 +92,11 @@ void disti(Iter first, Iter last, unsigned long k)
         entry = random_item<T>();
     }
     for (; first != last; ++first) {
-        *first = table[factory<unsigned long>::from_scalar(drand48()) % k];
+        // The index comes from the top of the draw: a drand48 scalar carries only 48 random bits,
+        // so a 64-bit value made from it has its low 16 bits zero, and taking it modulo k would
+        // reach only k / gcd(k, 65536) entries (a single one when k is a power of two).
+        unsigned long const index = static_cast<unsigned long>(drand48() * static_cast<double>(k));
+        *first = table[std::min(index, k - 1)];
     }
 }
 
