@@ -1,9 +1,14 @@
+// Real sorts with both drivers and both allocators through the sort entry.
+
+#include "sort/sort_entry.hpp"
+
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "funnel/element_trees.hpp"
-#include "sort/sort_entry.hpp"
+#include "sort/sorted_stream.hpp"
 #include "tests/sort/benchmark_tuning.hpp"
 #include "tests/sort/sort_inputs.hpp"
 
@@ -11,6 +16,18 @@ namespace {
 
 using drivers = with_benchmark_tuning;
 using test_support::numbered_input;
+
+// Sorting every size is cheap up to here; above it a stride and the hard sizes stand in.
+#ifdef KIT_SANITIZED_BUILD
+constexpr std::uint64_t every_size_up_to = 700;
+constexpr std::uint64_t size_stride = 997;
+#else
+constexpr std::uint64_t every_size_up_to = 2500;
+constexpr std::uint64_t size_stride = 211;
+#endif
+constexpr std::uint64_t strided_up_to = 20000;
+// Few distinct keys, so that equal keys meet in every merge.
+constexpr std::uint64_t key_bound = 1000;
 
 template <class Tree>
 std::vector<element> sorted_by(driver which, std::vector<element> input)
@@ -20,14 +37,111 @@ std::vector<element> sorted_by(driver which, std::vector<element> input)
     return out;
 }
 
-TEST_F(drivers, smoke)
+// Sorts with both drivers and both allocators; all four outputs must be the same sorted
+// permutation of the input, element for element, payloads included.
+void expect_all_four_agree(std::vector<element> const& input)
 {
-    for (std::uint64_t n : {1ull, 317ull, 318ull, 1272ull, 5000ull, 16491ull, 100000ull}) {
-        std::vector<element> const input = numbered_input(n, 1000, n);
-        std::vector<element> const a = sorted_by<funnel::stack_element_tree>(driver::cached, input);
-        std::vector<element> const b = sorted_by<funnel::heap_element_tree>(driver::uncached, input);
-        EXPECT_TRUE(test_support::is_sorted_permutation(input, a)) << n;
-        EXPECT_TRUE(test_support::is_sorted_permutation(input, b)) << n;
+    std::uint64_t const n = input.size();
+    std::vector<element> const reference = sorted_by<funnel::stack_element_tree>(driver::cached, input);
+    ASSERT_TRUE(test_support::is_sorted_permutation(input, reference)) << n;
+    auto const same = [&](std::vector<element> const& other) {
+        return std::equal(reference.begin(), reference.end(), other.begin(), test_support::same_elements);
+    };
+    EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::uncached, input))) << n;
+    EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::cached, input))) << n;
+    EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input))) << n;
+}
+
+TEST_F(drivers, every_small_size_sorts_alike_with_both_drivers_and_allocators)
+{
+    for (std::uint64_t n = 1; n <= every_size_up_to; ++n) {
+        expect_all_four_agree(numbered_input(n, key_bound, n));
+    }
+    for (std::uint64_t n = every_size_up_to + 1; n <= strided_up_to; n += size_stride) {
+        expect_all_four_agree(numbered_input(n, key_bound, n));
+    }
+}
+
+TEST_F(drivers, sizes_whose_smaller_parts_recurse_differently_sort_alike)
+{
+    // 16491 and 17870: a smaller part recurses a depth deeper than the largest; 13949: the
+    // largest part's chain has a level no call reaches; 38591: a smaller part needs the larger
+    // scratch block.
+    std::vector<std::uint64_t> sizes{16489, 16491, 16499, 17870, 13949};
+#ifndef KIT_SANITIZED_BUILD
+    sizes.push_back(38591);
+    sizes.push_back(75820);
+#endif
+    for (std::uint64_t n : sizes) {
+        expect_all_four_agree(numbered_input(n, key_bound, n));
+        expect_all_four_agree(numbered_input(n, 0, n + 1));  // nearly all keys distinct
+    }
+}
+
+TEST_F(drivers, the_stream_sees_every_element_in_order)
+{
+    for (std::uint64_t n : {1ull, 317ull, 318ull, 1272ull, 16491ull}) {
+        std::vector<element> const input = numbered_input(n, 0, n);
+        element expected_sum = input[0];
+        for (std::size_t i = 1; i < input.size(); ++i) {
+            expected_sum.key += input[i].key;
+        }
+        for (driver which : {driver::cached, driver::uncached}) {
+            std::vector<element> work = input;
+            sorted_stream<element> stream;
+            testing::internal::CaptureStderr();
+            sort_entry<funnel::stack_element_tree>(which, work.data(), work.data() + n,
+                                                   sorted_stream<element>::iterator(&stream));
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << n;
+            EXPECT_EQ(stream.sum.key, expected_sum.key) << n;
+            // The first element out is the smallest; the last one accepted the largest.
+            EXPECT_EQ(stream.sum.payload, std::min_element(input.begin(), input.end())->payload) << n;
+            EXPECT_EQ(stream.prev.key, std::max_element(input.begin(), input.end())->key) << n;
+        }
+    }
+}
+
+TEST_F(drivers, equal_keys_leave_the_root_from_buffer_one_first)
+{
+    // 318 elements split 3 ways into base-case parts of 106, each holding the keys 0 .. 105 once.
+    // The root's buffer 0 merges parts 0 and 1 below it, buffer 1 carries part 2. Equal keys
+    // leave from the higher input first at every node, so each key comes out of part 2, then
+    // part 1, then part 0.
+    constexpr std::uint64_t part = 106;
+    constexpr std::uint64_t parts = 3;
+    std::vector<element> input(part * parts);
+    for (std::uint64_t p = 0; p < parts; ++p) {
+        for (std::uint64_t i = 0; i < part; ++i) {
+            element& e = input[p * part + i];
+            e.key = (i * 37 + p) % part;  // every key once per part, in a scrambled order
+            e.payload = reinterpret_cast<void*>(static_cast<std::uintptr_t>(p));
+        }
+    }
+    for (driver which : {driver::cached, driver::uncached}) {
+        std::vector<element> const out = sorted_by<funnel::heap_element_tree>(which, input);
+        ASSERT_EQ(out.size(), input.size());
+        for (std::uint64_t key = 0; key < part; ++key) {
+            for (std::uint64_t j = 0; j < parts; ++j) {
+                element const& e = out[key * parts + j];
+                ASSERT_EQ(e.key, key);
+                EXPECT_EQ(e.payload, reinterpret_cast<void*>(static_cast<std::uintptr_t>(parts - 1 - j))) << key;
+            }
+        }
+    }
+}
+
+TEST_F(drivers, input_holds_the_runs_afterwards_not_the_sorted_sequence)
+{
+    constexpr std::uint64_t n = 1272;  // 4 recursive parts of 318: the input ends up as 4 runs
+    std::vector<element> const input = numbered_input(n, 0, 7);
+    for (driver which : {driver::cached, driver::uncached}) {
+        std::vector<element> work = input;
+        std::vector<element> out(n);
+        sort_entry<funnel::heap_element_tree>(which, work.data(), work.data() + n, out.data());
+        for (std::uint64_t run = 0; run < 4; ++run) {
+            EXPECT_TRUE(std::is_sorted(work.begin() + run * 318, work.begin() + (run + 1) * 318)) << run;
+        }
+        EXPECT_FALSE(std::is_sorted(work.begin(), work.end()));
     }
 }
 
