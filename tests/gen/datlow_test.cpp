@@ -89,8 +89,8 @@ TEST(Datlow, WritesEveryTypeInEveryDistribution)
     };
     for (type_t type : {type_t{"-ei", 4}, type_t{"-ep", 16}, type_t{"-er", 100}}) {
         for (char const* dist : {"-du", "-dm", "-dM", "-dd", "-dD", "-de", "-dR", "-dk"}) {
-            // 1 and 2 items give a parameter of 0 to the log-based letters.
-            for (std::size_t n : {1u, 2u, 1000u}) {
+            // 2 items give a parameter of 0 to the log-based letters.
+            for (std::size_t n : {2u, 1000u}) {
                 std::string const path = dir.file(std::string(type.arg) + dist + std::to_string(n));
                 process_result const result = datlow({type.arg, dist, std::to_string(n), path});
                 EXPECT_EQ(result.status, 0) << type.arg << dist << " " << n << ": " << result.err;
