@@ -1,6 +1,9 @@
+#include <type_traits>
+
 #include <gtest/gtest.h>
 
 #include "auto_array/dynarray.hpp"
+#include "auto_array/map_array.hpp"
 
 namespace {
 
@@ -25,6 +28,10 @@ struct counting_mem_man {
 };
 
 using counted_array = auto_array::dynarray<int, counting_mem_man>;
+
+// A heap part holding mapped items would hand them to delete[].
+static_assert(!std::is_constructible_v<auto_array::dynarray<int>, auto_array::map_array<int> const&>);
+static_assert(std::is_copy_constructible_v<auto_array::map_array<int>>);
 
 TEST(Dynarray, CopiesShareOneArrayThatTheLastOwnerFrees)
 {
