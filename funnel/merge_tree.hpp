@@ -6,7 +6,13 @@
 // runs. With the pool allocator the tree's copies of the allocator and the layout all share one
 // pool, and the slot array lies below the whole layout in it: the tree gives the slots back
 // first, then the layout.
+//
+// Merging is lazy: the drivers drain the root's two buffers themselves and ask a root child to
+// refill a buffer when it runs empty (fill, fill_leaf); each node in turn refills its own buffers
+// from its children only at the moment they run empty. A fresh tree is warmed up first, so that
+// an empty buffer always means an exhausted subtree.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -122,7 +128,74 @@ public:
 
     ~rec_merge_tree() override = default;
 
+    // Fills out from the subtree of the internal node n (breadth-first index x), refilling a
+    // buffer of n from its child the moment it runs empty. Returns when out is full or the
+    // subtree is exhausted; out.begin then points just past the last element written.
+    void fill(node_type* n, Buffer* out, bfs_index<2> x)
+    {
+        for (;;) {
+            int const r = Merger::merge(*out, n->buffers);
+            if (r == Merger::none) {
+                return;
+            }
+            refill(n, r, x);
+        }
+    }
+
+    // One merge step of the leaf x from its two input slots into out. The leaf stops when one of
+    // its runs is used up, even with room left; its parent takes what it wrote and asks again.
+    void fill_leaf(Buffer* out, bfs_index<2> x)
+    {
+        std::ptrdiff_t const first_slot = 2 * static_cast<std::ptrdiff_t>(x - first_leaf);
+        std::ptrdiff_t const in_use = (this->inputs_end - this->inputs_begin) - first_slot;
+        if (in_use <= 0) {
+            return;  // no run of this batch reaches this leaf
+        }
+        int const slots = in_use < 2 ? static_cast<int>(in_use) : 2;
+        Buffer* const p = this->inputs_begin + first_slot;
+        Buffer runs[2] = {};
+        for (int i = 0; i < slots; ++i) {
+            runs[i] = p[i];
+        }
+        Refill::refill(runs, Merger::merge(*out, runs));
+        for (int i = 0; i < slots; ++i) {
+            p[i].begin = runs[i].begin;
+        }
+    }
+
+    // Fills every buffer of a fresh (built or reset) subtree once, bottom up, then fills out.
+    // Leaves without a run in this batch write nothing, so their buffers stay empty.
+    void warmup(node_type* n, Buffer* out, bfs_index<2> x)
+    {
+        if (n->is_leaf()) {
+            fill_leaf(out, x);
+            return;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (n->children[i] != nullptr) {
+                n->flip(i);
+                warmup(n->children[i], &n->buffers[i], bfs_child(x, i));
+                n->flip(i);
+            }
+        }
+        fill(n, out, x);
+    }
+
 private:
+    // Lets child i of n write into buffer i: flip to the write view, fill, flip back to the read
+    // view of what was written. A child that writes nothing leaves the buffer empty for good.
+    void refill(node_type* n, int i, bfs_index<2> x)
+    {
+        n->flip(i);
+        node_type* const child = n->children[i];
+        if (child->is_leaf()) {
+            fill_leaf(&n->buffers[i], bfs_child(x, i));
+        } else {
+            fill(child, &n->buffers[i], bfs_child(x, i));
+        }
+        n->flip(i);
+    }
+
     // 2^(h-1) for h >= 1, 1 otherwise: all leaves lie on the bottom level.
     static std::int32_t leftmost_leaf(std::int16_t h)
     {
