@@ -184,19 +184,6 @@ TEST_F(Layout, FiveInputsAreLaidOutInRecursiveOrder)
     EXPECT_EQ(elems.pool()->top, elems.pool()->limit + pool_layout::size_of(5, 3));
 }
 
-TEST_F(Layout, ThreeInputsKeepAFullBufferAboveTheLoneLeaf)
-{
-    std::allocator<node> nodes;
-    std::allocator<element> elems;
-    node* root = heap_layout::do_layout(3, 2, true, nodes, elems);
-    for (int j = 0; j < 2; ++j) {
-        ASSERT_NE(root->children[j], nullptr);
-        EXPECT_TRUE(root->children[j]->is_leaf());
-        EXPECT_EQ(root->storage_end[j] - root->storage_begin[j], 20);
-    }
-    heap_layout::destroy(root, 3, 2, nodes, elems);
-}
-
 TEST_F(Layout, RefusesMoreInputsThanTheHeightHolds)
 {
     allocation_log log;
