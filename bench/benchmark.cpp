@@ -1,0 +1,44 @@
+#include "bench/benchmark.hpp"
+
+#include "bench/run.hpp"
+#include "funnel/element_trees.hpp"
+#include "funnel/tuning.hpp"
+
+namespace {
+
+constexpr std::int32_t size_unit = 120000;
+constexpr std::int32_t first_size_factor = 4;
+constexpr std::int32_t end_size_factor = 256;  // the first factor not run
+
+constexpr std::int32_t benchmark_alpha = 4;
+constexpr float benchmark_d = 2.5f;
+
+}  // namespace
+
+std::vector<std::uint64_t> benchmark_sizes()
+{
+    std::vector<std::uint64_t> sizes;
+    for (std::int32_t factor = first_size_factor; factor < end_size_factor; factor *= 2) {
+        sizes.push_back(static_cast<std::uint64_t>(size_unit * factor));
+    }
+    return sizes;
+}
+
+void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes)
+{
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" << std::endl;
+    out << "<benchmark date=\"" << started << "\" os=\"" << sys_names::os() << "\" version=\""
+        << sys_names::release() << "\" host=\"" << sys_names::host() << "\">" << std::endl;
+
+    d = benchmark_d;
+    alpha = benchmark_alpha;
+
+    for (std::uint64_t const n : sizes) {
+        run<funnel::stack_element_tree>(n, "stack", out);
+        run<funnel::heap_element_tree>(n, "heap", out);
+        runuc<funnel::stack_element_tree>(n, "stack", out);
+        runuc<funnel::heap_element_tree>(n, "heap", out);
+    }
+
+    out << "</benchmark>" << std::endl;
+}

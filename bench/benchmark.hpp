@@ -1,0 +1,16 @@
+#pragma once
+// The benchmark's report document: the head, four runs for every problem size, the closing tag.
+
+#include <cstdint>
+#include <ostream>
+#include <vector>
+
+#include "measure/sys_names.hpp"
+
+// The problem sizes of the benchmark, in the order they are run: 120000 times 4, 8, ..., 128.
+std::vector<std::uint64_t> benchmark_sizes();
+
+// Writes the whole document to out, dated `started`. Sets the funnel's tuning globals
+// (alpha = 4, d = 2.5) after the head, then runs, for every size in turn: cached over the pool,
+// cached over the heap, uncached over the pool, uncached over the heap.
+void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes);
