@@ -9,7 +9,7 @@
 #include "alloc/stack_allocator.hpp"
 #include "funnel/element_trees.hpp"
 #include "items/element.hpp"
-#include "tests/funnel/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 #include "tests/funnel/drain.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "funnel/navigator.hpp"
 #include "funnel/splitter.hpp"
 #include "items/element.hpp"
-#include "tests/funnel/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 #include "tests/funnel/failing_allocator.hpp"
 
 namespace {

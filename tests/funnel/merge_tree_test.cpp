@@ -11,7 +11,7 @@
 #include "alloc/stack_allocator.hpp"
 #include "funnel/element_trees.hpp"
 #include "items/element.hpp"
-#include "tests/funnel/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 #include "tests/funnel/failing_allocator.hpp"
 
 namespace {

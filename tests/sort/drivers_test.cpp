@@ -9,12 +9,12 @@
 
 #include "funnel/element_trees.hpp"
 #include "sort/sorted_stream.hpp"
-#include "tests/sort/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 #include "tests/sort/sort_inputs.hpp"
 
 namespace {
 
-using drivers = with_benchmark_tuning;
+using drivers = benchmark_tuning;
 using test_support::numbered_input;
 
 // Sorting every size is cheap up to here; above it a stride and the hard sizes stand in.

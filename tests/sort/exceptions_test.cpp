@@ -11,7 +11,7 @@
 #include "alloc/stack_allocator.hpp"
 #include "funnel/element_trees.hpp"
 #include "sort/sort_entry.hpp"
-#include "tests/sort/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 #include "tests/sort/counting_allocator.hpp"
 #include "tests/sort/recursion_shape.hpp"
 #include "tests/sort/sort_inputs.hpp"
@@ -25,7 +25,7 @@ using counted_tree = funnel::element_tree<counting_allocator<element>>;
 using stack_tree = funnel::stack_element_tree;
 using pool = stack_allocator<element>;
 
-class sort_failures : public with_benchmark_tuning {
+class sort_failures : public benchmark_tuning {
 protected:
     template <class Tree, class Allocator>
     static void sort_with(driver which, std::vector<element> input, Allocator const& alloc)

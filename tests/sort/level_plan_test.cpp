@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "sort/tuning.hpp"
-#include "tests/sort/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 
 namespace {
 
-using level_plans = with_benchmark_tuning;
+using level_plans = benchmark_tuning;
 using inputs = std::vector<std::int32_t>;
 using sizes = std::vector<std::uint64_t>;
 

@@ -14,7 +14,7 @@
 #include "sort/level_plan.hpp"
 #include "sort/pool_estimate.hpp"
 #include "sort/uncached.hpp"
-#include "tests/sort/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 #include "tests/sort/counting_allocator.hpp"
 #include "tests/sort/sort_inputs.hpp"
 
@@ -105,7 +105,7 @@ std::vector<std::uint64_t> sweep_sizes()
     return sizes;
 }
 
-class recursion_shapes : public with_benchmark_tuning {
+class recursion_shapes : public benchmark_tuning {
 protected:
     template <class Tree>
     static recursion_shape shape_for()

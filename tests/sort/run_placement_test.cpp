@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "tests/sort/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 
 namespace {
 
-using run_placement = with_benchmark_tuning;
+using run_placement = benchmark_tuning;
 
 // Records the runs added to it as (offset, length) pairs relative to a base address.
 struct recording_tree {

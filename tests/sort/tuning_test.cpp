@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "funnel/tuning.hpp"
-#include "tests/sort/benchmark_tuning.hpp"
+#include "tests/support/benchmark_tuning.hpp"
 
 namespace {
 
-using tuning = with_benchmark_tuning;
+using tuning = benchmark_tuning;
 
 TEST_F(tuning, threshold_is_316_and_follows_alpha_not_d_in_its_base)
 {
