@@ -2,18 +2,14 @@
 // distributions, through a mapping of the file.
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
-#include <functional>
 #include <iostream>
-#include <stdexcept>
 #include <string_view>
 
 #include "auto_array/aarray.hpp"
-#include "gen/distributions.hpp"
-#include "gen/killer.hpp"
+#include "gen/distribution_letters.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"
 
@@ -41,26 +37,6 @@ constexpr int letter_position = 2;
     std::exit(EXIT_FAILURE);
 }
 
-// The distribution parameters: the item count goes through single precision first, the
-// function is taken in double precision and the result truncated. Sizes below 1 give 0.
-unsigned long log_parameter(unsigned long n)
-{
-    if (n == 0) return 0;
-    return static_cast<unsigned long>(std::log(static_cast<double>(static_cast<float>(n))));
-}
-
-unsigned long sqrt_parameter(unsigned long n)
-{
-    return static_cast<unsigned long>(std::sqrt(static_cast<double>(static_cast<float>(n))));
-}
-
-template <typename T>
-void play_killer(T* first, T* last)
-{
-    gen::killer<T*, std::less<T>> game(first, last);
-    std::sort(game.indices().begin(), game.indices().end(), typename gen::killer<T*, std::less<T>>::predicate(game));
-}
-
 // Creates or opens the file name and fills it with size items in distribution dist; a size of
 // 0 refills every whole item the file already holds.
 template <typename T>
@@ -71,24 +47,13 @@ void datlow(char const* name, unsigned long size, char dist)
     T* const first = items.Data();
     T* const last = first + n;
 
-    if (dist == 'k') {
-        play_killer(first, last);
-        return;
+    if (dist != gen::letter::killer) {
+        srand48(time(nullptr));
     }
-    srand48(time(nullptr));
-    switch (dist) {
-    case 'u':
-        // Counts with size, so a size of 0 writes nothing into the mapped file.
-        gen::uniform<T>(first, first + std::min(size, n));
-        break;
-    case 'm': gen::mmerge<T>(first, last, log_parameter(n)); break;
-    case 'M': gen::mmerge<T>(first, last, sqrt_parameter(n)); break;
-    case 'd': gen::distr<T>(first, last, log_parameter(n)); break;
-    case 'D': gen::distr<T>(first, last, sqrt_parameter(n)); break;
-    case 'e': gen::disti<T>(first, last, log_parameter(n)); break;
-    case 'R': gen::disti<T>(first, last, sqrt_parameter(n)); break;
-    default: throw std::invalid_argument("Unknown distribution");
-    }
+    // Uniform counts with size, so a size of 0 writes nothing into the mapped file; the other
+    // distributions refill every whole item it holds.
+    T* const fill_last = dist == gen::letter::uniform ? first + std::min(size, n) : last;
+    gen::fill_distribution<T>(dist, first, fill_last, gen::seeding::from_clock);
 }
 
 }  // namespace

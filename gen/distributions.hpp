@@ -1,7 +1,7 @@
 #pragma once
 // The input distributions. Each fills a range of items in place, whatever memory holds it (a
 // mapped file or an array in memory), drawing from the drand48 family. mmerge, distr and disti
-// reseed it themselves with the current time.
+// reseed it themselves with the current time unless told to continue the caller's sequence.
 
 #include <algorithm>
 #include <cstdlib>
@@ -15,13 +15,23 @@
 
 namespace gen {
 
+// Where a distribution's random numbers start: the generator's files reseed drand48 from the
+// clock on entry; in-memory inputs continue the sequence their caller seeded, so that one seed
+// reproduces the input.
+enum class seeding { from_clock, as_given };
+
 namespace detail {
 
 // A parameter of 0 (from very small sizes) would leave nothing to divide by; 1 is the smallest
 // parameter with a meaning: one run, buckets of one item, one distinct value.
 inline unsigned long at_least_one(unsigned long k) { return k == 0 ? 1 : k; }
 
-inline void reseed() { srand48(time(nullptr)); }
+inline void reseed(seeding how)
+{
+    if (how == seeding::from_clock) {
+        srand48(time(nullptr));
+    }
+}
 
 }  // namespace detail
 
@@ -38,9 +48,9 @@ void uniform(Iter first, Iter last)
 // array order, the first n mod k of n div k + 1 items, the rest of n div k; every run is sorted
 // except the last, which stays in the order drawn.
 template <typename T, typename Iter>
-void mmerge(Iter first, Iter last, unsigned long k)
+void mmerge(Iter first, Iter last, unsigned long k, seeding how = seeding::from_clock)
 {
-    detail::reseed();
+    detail::reseed(how);
     k = detail::at_least_one(k);
     unsigned long const n = static_cast<unsigned long>(std::distance(first, last));
     unsigned long const q = n / k;
@@ -66,9 +76,9 @@ void mmerge(Iter first, Iter last, unsigned long k)
 // bucket j draws its items from the j-th of as many equal slices of [0, 1] as there are buckets,
 // so every item of a bucket is no greater than any item of the next.
 template <typename T, typename Iter>
-void distr(Iter first, Iter last, unsigned long k)
+void distr(Iter first, Iter last, unsigned long k, seeding how = seeding::from_clock)
 {
-    detail::reseed();
+    detail::reseed(how);
     k = detail::at_least_one(k);
     unsigned long const n = static_cast<unsigned long>(std::distance(first, last));
     double const buckets = static_cast<double>(n / k + (n % k != 0 ? 1 : 0));
@@ -83,9 +93,9 @@ void distr(Iter first, Iter last, unsigned long k)
 // Few distinct values: every item is drawn uniformly from a table of k random items. Running
 // out of memory for the table throws std::bad_alloc before anything is written.
 template <typename T, typename Iter>
-void disti(Iter first, Iter last, unsigned long k)
+void disti(Iter first, Iter last, unsigned long k, seeding how = seeding::from_clock)
 {
-    detail::reseed();
+    detail::reseed(how);
     k = detail::at_least_one(k);
     std::vector<T> table(k);
     for (T& entry : table) {

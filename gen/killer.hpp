@@ -6,6 +6,8 @@
 // Use: construct on the items, sort indices() with the sort to beat and a predicate of the
 // killer, destroy the killer. Items never compared are given values by the destructor.
 
+#include <algorithm>
+#include <functional>
 #include <iterator>
 #include <numeric>
 #include <vector>
@@ -111,5 +113,15 @@ private:
     long candidate;  // the undecided item suspected to be the pivot; n when there is none
     Compare less;
 };
+
+// Arranges [first, last) against the library's std::sort: the game is played to its end, and the
+// killer's destructor settles the items the sort never compared.
+template <typename T>
+void arrange_killer(T* first, T* last)
+{
+    using game_t = killer<T*, std::less<T>>;
+    game_t game(first, last);
+    std::sort(game.indices().begin(), game.indices().end(), typename game_t::predicate(game));
+}
 
 }  // namespace gen
