@@ -1,0 +1,89 @@
+#include "gen/input_patterns.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+
+#include "gen/distribution_letters.hpp"
+#include "gen/suite_patterns.hpp"
+
+namespace gen {
+
+namespace {
+
+// A distribution of the generator, continuing the caller's drand48 sequence.
+template <char which>
+void generator_distribution(element* first, element* last)
+{
+    fill_distribution<element>(which, first, last, seeding::as_given);
+}
+
+// The generator's killer hands out keys 1 ... n with null payloads; spread to ranks 0 ... n - 1
+// like the other rank patterns, which keeps their order and so the arrangement.
+void spread_killer(element* first, element* last)
+{
+    generator_distribution<letter::killer>(first, last);
+    auto const n = static_cast<std::uint64_t>(last - first);
+    for (element* e = first; e != last; ++e) {
+        *e = ranked_element(e->key - 1, n);
+    }
+}
+
+struct pattern {
+    std::string name;
+    void (*fill)(element*, element*);
+};
+
+std::vector<pattern> const& patterns()
+{
+    static std::vector<pattern> const all = {
+        {"uniform", generator_distribution<letter::uniform>},
+        {"sorted", fill_sorted},
+        {"reverse", fill_reverse},
+        {"equal", fill_equal},
+        {"sorted-swaps", fill_sorted_swaps},
+        {"organ", fill_organ},
+        {"root-dups", fill_root_duplicates},
+        {"zipf", fill_zipf},
+        {"runs-log", generator_distribution<letter::runs_log>},
+        {"runs-sqrt", generator_distribution<letter::runs_sqrt>},
+        {"buckets-log", generator_distribution<letter::buckets_log>},
+        {"buckets-sqrt", generator_distribution<letter::buckets_sqrt>},
+        {"few-distinct-log", generator_distribution<letter::few_distinct_log>},
+        {"few-distinct-sqrt", generator_distribution<letter::few_distinct_sqrt>},
+        {"killer", spread_killer},
+    };
+    return all;
+}
+
+pattern const* find(std::string const& name)
+{
+    auto const& all = patterns();
+    auto const found = std::find_if(all.begin(), all.end(), [&](pattern const& p) { return p.name == name; });
+    return found == all.end() ? nullptr : &*found;
+}
+
+}  // namespace
+
+std::vector<std::string> const& input_pattern_names()
+{
+    static std::vector<std::string> const names = [] {
+        std::vector<std::string> all;
+        for (pattern const& p : patterns()) all.push_back(p.name);
+        return all;
+    }();
+    return names;
+}
+
+bool is_input_pattern(std::string const& name) { return find(name) != nullptr; }
+
+void fill_input(std::string const& name, element* first, element* last)
+{
+    pattern const* const p = find(name);
+    if (p == nullptr) {
+        throw std::invalid_argument("Unknown input pattern: " + name);
+    }
+    p->fill(first, last);
+}
+
+}  // namespace gen
