@@ -51,7 +51,8 @@ std::uint64_t scatter(std::uint64_t x)
 
 element ranked_element(std::uint64_t rank, std::uint64_t ranks)
 {
-    std::uint64_t const spacing = std::numeric_limits<std::uint64_t>::max() / std::max<std::uint64_t>(ranks, 1);
+    // The highest rank lands within ranks of the top of the range; a single rank is key 0.
+    std::uint64_t const spacing = ranks > 1 ? std::numeric_limits<std::uint64_t>::max() / (ranks - 1) : 0;
     return with_key(rank * spacing);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The element patterns that sorting test suites use and the generator's distributions lack. Keys
-// built from ranks are spread evenly over the whole 64-bit range (rank r of m becomes
-// r * floor((2^64 - 1) / m)), so they are as large as uniform keys and only their order carries
+// built from ranks are spread evenly over the whole 64-bit range (rank r of m > 1 becomes
+// r * floor((2^64 - 1) / (m - 1))), so they are as large as uniform keys and only their order carries
 // the pattern; every element carries the factory's payload. Randomness comes from drand48.
 
 #include <cstdint>
@@ -10,7 +10,7 @@
 
 namespace gen {
 
-// The element of rank rank among ranks >= 1 evenly spread keys.
+// The element of rank rank (0 ... ranks - 1) among ranks evenly spread keys.
 element ranked_element(std::uint64_t rank, std::uint64_t ranks);
 
 // floor(sqrt(n)), exact for every 64-bit n.
