@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# Plots one or more CSV reports of `corvane --format=csv`: nanoseconds per element against the
+# number of elements n (log x axis), one line per variant, each point the median over the
+# repetitions of that variant and size; below it, when the reports hold miss counts, L2 and TLB
+# misses per element. Reports that mix inputs get one line per variant and input.
+#
+# Usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]
+#
+# Columns are found by name in each report's header row: size and variant are needed, and
+# ns_per_element (or seconds, from which it is computed); input, l2_misses and tlb_misses are
+# used when present. Rows without a time (failed runs) are left out, and so are miss cells that
+# hold no number (counters not counted). Needs gnuplot (Debian package gnuplot-nox).
+set -euo pipefail
+
+usage() {
+  echo "usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" >&2
+  exit 2
+}
+
+[ "$#" -ge 2 ] || usage
+output=$1
+shift
+case "$output" in
+  *.png) terminal='pngcairo size 1000,%d font "sans,10"' ;;
+  *.svg) terminal='svg size 1000,%d dynamic font "sans,10"' ;;
+  *) echo "plot.sh: the output must end in .png or .svg: $output" >&2; usage ;;
+esac
+for report in "$@"; do
+  [ -r "$report" ] || { echo "plot.sh: cannot read $report" >&2; exit 2; }
+done
+command -v gnuplot > /dev/null || { echo "plot.sh: gnuplot is missing (Debian package gnuplot-nox)" >&2; exit 1; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# One line per measured value: variant, input, metric (ns, l2, tlb, all per element), n, value.
+awk '
+  # Splits a CSV line into f[1..], honouring double quotes and "" inside them.
+  function split_csv(line, f,    n, i, c, field, quoted) {
+    n = 0; field = ""; quoted = 0
+    for (i = 1; i <= length(line); i++) {
+      c = substr(line, i, 1)
+      if (quoted) {
+        if (c == "\"") {
+          if (substr(line, i + 1, 1) == "\"") { field = field c; i++ } else quoted = 0
+        } else field = field c
+      } else if (c == "\"") quoted = 1
+      else if (c == ",") { f[++n] = field; field = "" }
+      else field = field c
+    }
+    f[++n] = field
+    return n
+  }
+  function is_number(s) { return s ~ /^[ \t]*[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?[ \t]*$/ }
+  function cell(name) { return (name in col) ? f[col[name]] : "" }
+  # Labels end up in double-quoted gnuplot strings and tab-separated files.
+  function label(s) { gsub(/[\t"\\]/, "_", s); return s }
+  FNR == 1 {
+    sub(/\r$/, "")
+    for (name in col) delete col[name]
+    count = split_csv($0, f)
+    for (i = 1; i <= count; i++) { name = f[i]; gsub(/^[ \t]+|[ \t]+$/, "", name); col[name] = i }
+    if (!("size" in col) || !("variant" in col) || (!("ns_per_element" in col) && !("seconds" in col))) {
+      print "plot.sh: " FILENAME ": the header row needs size, variant and ns_per_element or seconds" > "/dev/stderr"
+      bad = 1
+      exit
+    }
+    next
+  }
+  {
+    sub(/\r$/, "")
+    split_csv($0, f)
+    n = cell("size")
+    if (!is_number(n) || n + 0 <= 0) next
+    ns = cell("ns_per_element")
+    if (!is_number(ns)) {
+      seconds = cell("seconds")
+      if (!is_number(seconds)) next
+      ns = seconds * 1e9 / n
+    }
+    key = label(cell("variant")) "\t" label(cell("input"))
+    printf "%s\tns\t%s\t%.10g\n", key, n + 0, ns
+    if (is_number(cell("l2_misses"))) printf "%s\tl2\t%s\t%.10g\n", key, n + 0, cell("l2_misses") / n
+    if (is_number(cell("tlb_misses"))) printf "%s\ttlb\t%s\t%.10g\n", key, n + 0, cell("tlb_misses") / n
+  }
+  END { if (bad) exit 2 }
+' "$@" > "$work/values"
+
+if [ ! -s "$work/values" ]; then
+  echo "plot.sh: no run with a time in the reports" >&2
+  exit 2
+fi
+
+# Reports of a single input name it in the title; mixed inputs name theirs in the line labels.
+tab=$(printf '\t')
+inputs=$(cut -f 2 "$work/values" | sort -u)
+title="Funnel merge sort"
+label_inputs=0
+if [ "$(printf '%s\n' "$inputs" | wc -l)" -gt 1 ]; then
+  label_inputs=1
+elif [ -n "$inputs" ]; then
+  title="$title, input $inputs"
+fi
+
+# Medians per series, metric and n, written as one data file per series and metric:
+# series_I holds the label of series I, METRIC_I.dat its points.
+sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4n -k5,5g "$work/values" | awk -F'\t' -v dir="$work" -v label_inputs="$label_inputs" '
+  function flush(    median, series) {
+    if (count == 0) return
+    median = count % 2 ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
+    series = variant "\t" input
+    if (!(series in index_of)) {
+      index_of[series] = ++series_count
+      print (label_inputs && input != "" ? variant " (" input ")" : variant) > (dir "/series_" series_count)
+    }
+    printf "%s %.10g\n", n, median > (dir "/" metric "_" index_of[series] ".dat")
+    count = 0
+  }
+  {
+    if ($1 != variant || $2 != input || $3 != metric || $4 != n) {
+      flush(); variant = $1; input = $2; metric = $3; n = $4
+    }
+    v[++count] = $5
+  }
+  END { flush(); print series_count > (dir "/series_count") }
+'
+series_count=$(cat "$work/series_count")
+
+has_misses=0
+if ls "$work"/l2_*.dat "$work"/tlb_*.dat > /dev/null 2>&1; then has_misses=1; fi
+# A log scale needs every miss rate above zero; a machine that counted none gets a linear one.
+misses_log=1
+if [ "$has_misses" = 1 ] && cat "$work"/l2_*.dat "$work"/tlb_*.dat 2> /dev/null | awk '$2 <= 0 { found = 1 } END { exit !found }'; then
+  misses_log=0
+fi
+
+plot_list() {  # metric, dash type, label suffix
+  local metric=$1 dash=$2 suffix=$3 list="" sep="" i
+  for ((i = 1; i <= series_count; i++)); do
+    [ -f "$work/${metric}_$i.dat" ] || continue
+    list="$list$sep\"$work/${metric}_$i.dat\" using 1:2 with linespoints linecolor $i dashtype $dash pointtype $i"
+    list="$list title \"$(cat "$work/series_$i")$suffix\" noenhanced"
+    sep=", "
+  done
+  printf '%s' "$list"
+}
+
+height=600
+[ "$has_misses" = 1 ] && height=1000
+{
+  printf "set terminal $terminal\n" "$height"
+  printf 'set output "%s"\n' "$work/plot.${output##*.}"
+  echo 'set grid'
+  echo 'set key outside right top'
+  # Both panels share one plot width, whatever the width of their keys, so that their n line up.
+  echo 'set lmargin 10'
+  echo 'set rmargin at screen 0.78'
+  echo 'set offsets graph 0.03, graph 0.03, 0, 0'
+  echo 'set logscale x'
+  echo 'set format x "10^{%L}"'
+  echo 'set xlabel "n (elements)"'
+  if [ "$has_misses" = 1 ]; then
+    printf 'set multiplot layout 2,1 title "%s" noenhanced\n' "$title"
+    echo 'set title "Time"'
+  else
+    printf 'set title "%s" noenhanced\n' "$title"
+  fi
+  echo 'set ylabel "ns per element"'
+  echo 'set yrange [0:*]'
+  echo "plot $(plot_list ns 1 "")"
+  if [ "$has_misses" = 1 ]; then
+    echo 'set title "Misses (solid: L2 data cache, dashed: TLB)"'
+    echo 'set ylabel "misses per element"'
+    if [ "$misses_log" = 1 ]; then
+      echo 'set logscale y'
+      echo 'set yrange [*:*]'
+    fi
+    l2=$(plot_list l2 1 " L2")
+    tlb=$(plot_list tlb 2 " TLB")
+    echo "plot $l2${l2:+${tlb:+, }}$tlb"
+    echo 'unset multiplot'
+  fi
+} > "$work/plot.gp"
+
+gnuplot "$work/plot.gp"
+mv "$work/plot.${output##*.}" "$output"
+echo "plot.sh: wrote $output" >&2

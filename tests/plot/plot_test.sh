@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the plot script on small hand-made reports. Usage: plot_test.sh PLOT_SCRIPT SAMPLE_DIR WORK_DIR
+# Exits 77 (skipped) when gnuplot is not installed.
+set -uo pipefail
+
+plot=$1
+samples=$2
+work=$3
+command -v gnuplot > /dev/null || { echo "gnuplot is not installed: skipped"; exit 77; }
+mkdir -p "$work"
+rm -f "$work"/plot_test.*
+
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+
+# A report with miss counts, one failed run and a variant whose TLB column is empty.
+png="$work/plot_test.png"
+bash "$plot" "$png" "$samples/with_misses.csv" || fail "with_misses.csv: exit status $?"
+[ -s "$png" ] || fail "no PNG written"
+png_signature=89504e470d0a1a0a
+[ "$(head -c 8 "$png" | od -An -tx1 | tr -d ' \n')" = "$png_signature" ] || fail "$png is not a PNG"
+
+# SVG text shows the labels: the miss panel appears only when misses were counted, and mixed
+# inputs are named in the line labels.
+svg="$work/plot_test.svg"
+bash "$plot" "$svg" "$samples/with_misses.csv" || fail "svg: exit status $?"
+grep -q "cached-stack L2" "$svg" || fail "no L2 line in the miss panel"
+grep -q "uncached-heap L2" "$svg" || fail "no L2 line for the variant without TLB counts"
+grep -q "uncached-heap TLB" "$svg" && fail "a TLB line for a variant with no TLB counts"
+grep -q "input uniform" "$svg" || fail "the single input is not in the title"
+
+bash "$plot" "$svg" "$samples/time_only.csv" || fail "time_only.csv: exit status $?"
+grep -q "Misses" "$svg" && fail "a miss panel for a report without counts"
+grep -q "cached-heap (sorted)" "$svg" || fail "mixed inputs are not in the labels"
+grep -q "cached-heap (zipf)" "$svg" || fail "mixed inputs are not in the labels"
+
+# Bad calls exit 2 and write nothing.
+rm -f "$work"/plot_test.*
+bash "$plot" "$work/plot_test.pdf" "$samples/with_misses.csv" 2> /dev/null
+[ $? -eq 2 ] || fail "an output that is neither PNG nor SVG is not a usage error"
+bash "$plot" "$png" "$samples/no_size.csv" 2> /dev/null
+[ $? -eq 2 ] || fail "a report without a size column is not an error"
+bash "$plot" "$png" "$samples/missing.csv" 2> /dev/null
+[ $? -eq 2 ] || fail "a missing report is not an error"
+bash "$plot" "$png" 2> /dev/null
+[ $? -eq 2 ] || fail "no report is not a usage error"
+[ -z "$(ls "$work"/plot_test.* 2> /dev/null)" ] || fail "a failed call left a file behind"
+
+[ "$failures" -eq 0 ] && echo "plot script: all checks passed"
+exit $((failures > 0))
