@@ -22,6 +22,13 @@ struct counter_library {
     int (*read)(int event_set, long long* values);
     int (*reset)(int event_set);
     int (*destroy_eventset)(int* event_set);
+
+    // Whether this machine offers the event: 0 if it does, the library's error code if not.
+    int (*query_event)(int event);
+    // The library's own description of an error code.
+    char const* (*error_text)(int code);
+    // 1 on a virtual machine, 0 on bare metal, negative when the library cannot tell.
+    int (*virtualized)();
 };
 
 // The library the miss counters call: none until the counter library has been initialised.

@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 
 #include "measure/xml_indent.hpp"
 
 namespace {
 
 constexpr int success = 0;
-constexpr int event_count = 2;
 
 void check(int result)
 {
@@ -31,16 +31,19 @@ miss_counter::initializer::initializer(counter_library const& lib)
     use_counter_library(&lib);
 }
 
-miss_counter::miss_counter()
+miss_counter::miss_counter() : miss_counter(event_list{l2_data_cache_misses, tlb_misses}) {}
+
+miss_counter::miss_counter(event_list const& events)
     : lib_(initialised_library()),
       event_set_(lib_.no_event_set),
       exceptions_in_flight_at_creation_(std::uncaught_exceptions())
 {
+    if (events.size() > max_events) throw std::invalid_argument("miss_counter: too many events");
+    for (std::int32_t const event : events) events_[event_count_++] = event;
     check(lib_.create_eventset(&event_set_));
-    int const events[event_count] = {l2_data_cache_misses, tlb_misses};
     try {
-        for (int const event : events) {
-            check(lib_.add_event(event_set_, event));
+        for (int i = 0; i < event_count_; ++i) {
+            check(lib_.add_event(event_set_, events_[i]));
             ++events_added_;
         }
         check(lib_.reset(event_set_));
@@ -64,13 +67,12 @@ int miss_counter::release() noexcept
     if (counting_) {
         // Only a measurement cut short by a failure gets here: the library refuses to take
         // events out of a set that still counts.
-        long long dropped[event_count];
+        long long dropped[max_events];
         if (int const result = lib_.stop(event_set_, dropped); result != success) return result;
         counting_ = false;
     }
-    int const events[event_count] = {l2_data_cache_misses, tlb_misses};
     while (events_added_ > 0) {
-        if (int const result = lib_.remove_event(event_set_, events[events_added_ - 1]); result != success) {
+        if (int const result = lib_.remove_event(event_set_, events_[events_added_ - 1]); result != success) {
             return result;
         }
         --events_added_;
@@ -86,7 +88,7 @@ void miss_counter::start()
 
 void miss_counter::stop()
 {
-    long long dropped[event_count];
+    long long dropped[max_events];
     check(lib_.stop(event_set_, dropped));
     counting_ = false;
 }
@@ -95,11 +97,19 @@ void miss_counter::reset() { check(lib_.reset(event_set_)); }
 
 miss_counter::counts miss_counter::read() const
 {
-    long long values[event_count] = {0, 0};
-    check(lib_.read(event_set_, values));
+    values const both = read_values();
     counts result;
-    result.l2 = values[0];
-    result.tlb = values[1];
+    result.l2 = both[0];
+    result.tlb = both[1];
+    return result;
+}
+
+miss_counter::values miss_counter::read_values() const
+{
+    long long delivered[max_events] = {};
+    check(lib_.read(event_set_, delivered));
+    values result{};
+    for (std::size_t i = 0; i < max_events; ++i) result[i] = delivered[i];
     return result;
 }
 

@@ -2,9 +2,11 @@
 // A stand-in for the hardware-counter library behind the counter seam. It keeps event sets the
 // way the real library does (a new set needs the null handle, events leave a set only while it
 // does not count, only empty sets can be destroyed, one set counts at a time), logs every call
-// and can be told to fail the nth call of one kind.
+// and can be told to fail the nth call of one kind. It can also offer only some events, as real
+// machines do: the others are unknown to it, like the library's "Event does not exist".
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,12 +15,24 @@
 
 namespace fake_counters {
 
-enum class call { library_init, create_eventset, add_event, remove_event, start, stop, read, reset, destroy_eventset };
+enum class call {
+    library_init,
+    create_eventset,
+    add_event,
+    remove_event,
+    start,
+    stop,
+    read,
+    reset,
+    destroy_eventset,
+    query_event,
+};
 
 constexpr int version = 0x07000000;
 constexpr int no_event_set = -1;
 constexpr int failure = -1;           // the code a failing call returns
 constexpr int refused = -10;          // what the library answers to an illegal call
+constexpr int no_such_event = -7;     // the library's code for an event the machine lacks
 constexpr int first_handle = 100;
 
 struct event_set {
@@ -35,8 +49,11 @@ struct state {
     std::map<int, event_set> sets;
     int next_handle = first_handle;
     long long l2 = 0;
-    long long tlb = 0;
+    long long tlb = 0;  // delivered for either TLB event
     int init_result = version;
+    std::set<int> offered = {miss_counter::l2_data_cache_misses, miss_counter::tlb_misses,
+                             miss_counter::tlb_data_misses};
+    int virtualized = 0;
 
     // Makes the nth (1-based; 0 for every) call of kind c fail.
     void fail(call c, int occurrence = 0)
@@ -58,7 +75,26 @@ inline std::string event_name(int event)
 {
     if (event == miss_counter::l2_data_cache_misses) return "L2";
     if (event == miss_counter::tlb_misses) return "TLB";
+    if (event == miss_counter::tlb_data_misses) return "DTLB";
     return "?" + std::to_string(event);
+}
+
+inline char const* error_text(int code)
+{
+    switch (code) {
+    case failure: return "fake failure";
+    case refused: return "fake refusal";
+    case no_such_event: return "Event does not exist";
+    default: return "unknown code";
+    }
+}
+
+// Writes the counts of the set's events, in the order they were added.
+inline void deliver(event_set const& set, long long* values)
+{
+    for (std::size_t i = 0; i < set.events.size(); ++i) {
+        values[i] = set.events[i] == miss_counter::l2_data_cache_misses ? current().l2 : current().tlb;
+    }
 }
 
 // Logs the call and tells whether it is the one to fail.
@@ -104,6 +140,7 @@ inline counter_library const& library()
             if (enter(call::add_event, "add " + event_name(event))) return failure;
             event_set* set = find(handle);
             if (set == nullptr || set->counting) return refused;
+            if (current().offered.count(event) == 0) return no_such_event;
             set->events.push_back(event);
             return 0;
         },
@@ -126,15 +163,14 @@ inline counter_library const& library()
             event_set* set = find(handle);
             if (set == nullptr || !set->counting) return refused;
             set->counting = false;
-            values[0] = current().l2;
-            values[1] = current().tlb;
+            deliver(*set, values);
             return 0;
         },
         [](int handle, long long* values) {
             if (enter(call::read, "read")) return failure;
-            if (find(handle) == nullptr) return refused;
-            values[0] = current().l2;
-            values[1] = current().tlb;
+            event_set const* set = find(handle);
+            if (set == nullptr) return refused;
+            deliver(*set, values);
             return 0;
         },
         [](int handle) {
@@ -149,6 +185,12 @@ inline counter_library const& library()
             *handle = no_event_set;
             return 0;
         },
+        [](int event) {
+            if (enter(call::query_event, "query " + event_name(event))) return failure;
+            return current().offered.count(event) != 0 ? 0 : no_such_event;
+        },
+        error_text,
+        [] { return current().virtualized; },
     };
     return fake;
 }
