@@ -24,14 +24,23 @@ std::vector<std::uint64_t> benchmark_sizes()
     return sizes;
 }
 
-void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes)
+void write_document_head(std::ostream& out, local_time started)
 {
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" << std::endl;
     out << "<benchmark date=\"" << started << "\" os=\"" << sys_names::os() << "\" version=\""
         << sys_names::release() << "\" host=\"" << sys_names::host() << "\">" << std::endl;
+}
 
+void set_benchmark_tuning()
+{
     d = benchmark_d;
     alpha = benchmark_alpha;
+}
+
+void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes)
+{
+    write_document_head(out, started);
+    set_benchmark_tuning();
 
     for (std::uint64_t const n : sizes) {
         run<funnel::stack_element_tree>(n, "stack", out);

@@ -10,6 +10,12 @@
 // The problem sizes of the benchmark, in the order they are run: 120000 times 4, 8, ..., 128.
 std::vector<std::uint64_t> benchmark_sizes();
 
+// Lines 1 and 2 of the document: the XML declaration and the benchmark element's opening tag.
+void write_document_head(std::ostream& out, local_time started);
+
+// Sets the funnel's tuning globals to the benchmark's values, alpha = 4 and d = 2.5.
+void set_benchmark_tuning();
+
 // Writes the whole document to out, dated `started`. Sets the funnel's tuning globals
 // (alpha = 4, d = 2.5) after the head, then runs, for every size in turn: cached over the pool,
 // cached over the heap, uncached over the pool, uncached over the heap.

@@ -26,13 +26,25 @@ constexpr char report_indent_char = '\t';
 // measurement of sort(first, last, stream iterator), and the closing tag. Every failure derived
 // from std::exception is reported inside the element; the procedure always returns normally.
 // algorithm is "Cached" or "Not cached", label "stack" or "heap".
-template <class Sort>
-void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
+// Writes lines 3 to 5 of a run element: the run's head, its size and its algorithm.
+inline void write_run_head(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label)
 {
     out << "\t<run buildtime=\"" << __DATE__ " " __TIME__ << "\" compiler=\"" << sys_names::compiler()
         << "\" execstatus=\"0\">" << std::endl;
     out << "\t\t<size>" << n << "</size>" << std::endl;
     out << "\t\t<algorithm>" << algorithm << ' ' << label << "</algorithm>" << std::endl;
+}
+
+// The error line of a run that failed with an exception whose what() text is what.
+inline void write_run_failure(std::ostream& out, char const* what)
+{
+    out << "\t\t<error>Caught std::exception: " << what << "</error>" << std::endl;
+}
+
+template <class Sort>
+void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
+{
+    write_run_head(out, n, algorithm, label);
     try {
         stopwatch watch;
         miss_counter misses;
@@ -73,7 +85,7 @@ void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, cha
         // Leaving the block destroys the miss counter, whose release can fail after the line is
         // complete; that failure is reported on the next line.
     } catch (std::exception const& e) {
-        out << "\t\t<error>Caught std::exception: " << e.what() << "</error>" << std::endl;
+        write_run_failure(out, e.what());
     }
     out << "\t</run>" << std::endl;
 }

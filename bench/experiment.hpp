@@ -1,0 +1,19 @@
+#pragma once
+// An experiment: the runs the options ask for, in the order size, repetition, variant, so that
+// the variants of one repetition sort the same input one after the other.
+
+#include <cstdint>
+#include <ostream>
+
+#include "bench/experiment_options.hpp"
+#include "measure/counter_library.hpp"
+#include "measure/sys_names.hpp"
+
+// The seed of the input of every run of size n in repetition (from 1): the same for every
+// variant, different from one repetition to the next, and fixed by the experiment's seed.
+std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint32_t repetition);
+
+// Writes the report to out and one line per run to progress. lib is the initialised counter
+// library, or null where there is none. An input file is mapped before anything is written.
+void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
+                    counter_library const* lib);

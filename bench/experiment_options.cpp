@@ -1,0 +1,221 @@
+#include "bench/experiment_options.hpp"
+
+#include <limits>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "bench/benchmark.hpp"
+#include "gen/input_patterns.hpp"
+
+namespace {
+
+constexpr std::uint32_t max_repeat = 1000000;
+
+using setter = void (*)(experiment_options& options, std::string const& value, std::uint64_t memory_bytes);
+
+std::uint64_t parse_number(std::string const& option, std::string const& text)
+{
+    constexpr std::uint64_t largest = std::numeric_limits<std::uint64_t>::max();
+    if (text.empty()) throw usage_error(option + ": a number is missing");
+    std::uint64_t value = 0;
+    for (char const c : text) {
+        if (c < '0' || c > '9') throw usage_error(option + ": '" + text + "' is not an unsigned decimal number");
+        auto const digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (largest - digit) / 10) throw usage_error(option + ": '" + text + "' is too large");
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::vector<std::string> split_list(std::string const& option, std::string const& text)
+{
+    std::vector<std::string> items;
+    std::istringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) items.push_back(item);
+    if (items.empty() || text.back() == ',') throw usage_error(option + ": an empty item in '" + text + "'");
+    for (std::string const& item : items) {
+        if (item.empty()) throw usage_error(option + ": an empty item in '" + text + "'");
+    }
+    return items;
+}
+
+void set_counters(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (value == "papi") {
+        options.counters = counter_mode::papi;
+    } else if (value == "auto") {
+        options.counters = counter_mode::automatic;
+    } else if (value == "none") {
+        options.counters = counter_mode::none;
+    } else {
+        throw usage_error("--counters: '" + value + "' is not papi, auto or none");
+    }
+}
+
+void set_sizes(experiment_options& options, std::string const& value, std::uint64_t memory_bytes)
+{
+    for (std::string const& item : split_list("--sizes", value)) {
+        std::uint64_t const n = parse_number("--sizes", item);
+        if (n == 0) throw usage_error("--sizes: a size must be at least 1");
+        if (n > largest_size(memory_bytes)) {
+            throw usage_error("--sizes: " + item + " elements do not fit into this machine's memory (at most " +
+                              std::to_string(largest_size(memory_bytes)) + ")");
+        }
+        options.sizes.push_back(n);
+    }
+}
+
+void set_variants(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    for (std::string const& item : split_list("--variants", value)) {
+        variant const* const v = find_variant(item);
+        if (v == nullptr) throw usage_error("--variants: unknown variant '" + item + "'");
+        for (variant const* chosen : options.variants) {
+            if (chosen == v) throw usage_error("--variants: '" + item + "' is named twice");
+        }
+        options.variants.push_back(v);
+    }
+}
+
+void set_repeat(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    std::uint64_t const n = parse_number("--repeat", value);
+    if (n == 0 || n > max_repeat) {
+        throw usage_error("--repeat: the count must lie between 1 and " + std::to_string(max_repeat));
+    }
+    options.repeat = static_cast<std::uint32_t>(n);
+}
+
+void set_seed(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    options.seed = parse_number("--seed", value);
+    options.seeded = true;
+}
+
+void set_input(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (!gen::is_input_pattern(value)) throw usage_error("--input: unknown input '" + value + "'");
+    options.input = value;
+}
+
+void set_input_file(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (value.empty()) throw usage_error("--input-file: the path is missing");
+    options.input_file = value;
+}
+
+void set_format(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (value == "xml") {
+        options.format = report_format::xml;
+    } else if (value == "csv") {
+        options.format = report_format::csv;
+    } else {
+        throw usage_error("--format: '" + value + "' is not xml or csv");
+    }
+}
+
+std::map<std::string, setter> const& setters()
+{
+    static std::map<std::string, setter> const all = {
+        {"--counters", set_counters}, {"--sizes", set_sizes},   {"--variants", set_variants},
+        {"--repeat", set_repeat},     {"--seed", set_seed},     {"--input", set_input},
+        {"--input-file", set_input_file}, {"--format", set_format},
+    };
+    return all;
+}
+
+// The file must be an element file the array library can map: present, a regular file, not
+// empty, whole elements only. The library opens it for reading and writing (it never writes).
+std::uint64_t element_file_items(std::string const& path)
+{
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) throw usage_error("--input-file: cannot find '" + path + "'");
+    if (!S_ISREG(status.st_mode)) throw usage_error("--input-file: '" + path + "' is not a regular file");
+    auto const bytes = static_cast<std::uint64_t>(status.st_size);
+    if (bytes == 0) throw usage_error("--input-file: '" + path + "' is empty");
+    if (bytes % sizeof(element) != 0) {
+        throw usage_error("--input-file: '" + path + "' holds " + std::to_string(bytes) +
+                          " bytes, not a multiple of the " + std::to_string(sizeof(element)) + " bytes of an element");
+    }
+    if (access(path.c_str(), R_OK | W_OK) != 0) {
+        throw usage_error("--input-file: '" + path + "' cannot be opened for reading and writing");
+    }
+    return bytes / sizeof(element);
+}
+
+void check_input_file(experiment_options& options, bool input_given, std::uint64_t memory_bytes)
+{
+    if (input_given) throw usage_error("--input and --input-file exclude each other");
+    std::uint64_t const items = element_file_items(options.input_file);
+    if (options.sizes.empty()) {
+        if (items > largest_size(memory_bytes)) {
+            throw usage_error("--input-file: its " + std::to_string(items) +
+                              " elements do not fit into this machine's memory");
+        }
+        options.sizes.push_back(items);
+    }
+    for (std::uint64_t const n : options.sizes) {
+        if (n > items) {
+            throw usage_error("--sizes: " + std::to_string(n) + " is more than the " + std::to_string(items) +
+                              " elements of the input file");
+        }
+    }
+}
+
+}  // namespace
+
+std::uint64_t physical_memory_bytes()
+{
+    long const pages = sysconf(_SC_PHYS_PAGES);
+    long const page_size = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page_size <= 0) return 0;
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+}
+
+experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes)
+{
+    experiment_options options;
+    std::set<std::string> given;
+    for (std::string const& arg : args) {
+        std::size_t const equals = arg.find('=');
+        std::string const name = arg.substr(0, equals);
+        auto const found = setters().find(name);
+        if (found == setters().end()) throw usage_error("unknown option '" + arg + "'");
+        if (equals == std::string::npos) throw usage_error(name + ": a value is missing (" + name + "=...)");
+        if (!given.insert(name).second) throw usage_error(name + " is given twice");
+        found->second(options, arg.substr(equals + 1), memory_bytes);
+    }
+    if (!options.input_file.empty()) {
+        check_input_file(options, given.count("--input") != 0, memory_bytes);
+    }
+    if (options.sizes.empty()) options.sizes = benchmark_sizes();
+    if (options.variants.empty()) {
+        for (variant const& v : all_variants()) options.variants.push_back(&v);
+    }
+    return options;
+}
+
+void write_usage(std::ostream& out)
+{
+    out << "usage: corvane                 the benchmark's fixed XML report\n"
+           "       corvane OPTION...       an experiment, with these options:\n"
+           "  --counters=papi|auto|none   miss counters: both PAPI presets as the report has them (papi),\n"
+           "                              whatever the machine offers (auto, the default), or none\n"
+           "  --sizes=N,N,...             element counts (default: the benchmark's six sizes)\n"
+           "  --variants=V,V,...          of cached-stack, cached-heap, uncached-stack, uncached-heap (default: all)\n"
+           "  --repeat=N                  runs of every size and variant, each on fresh input (default: 1)\n"
+           "  --seed=S                    seed of the inputs, for reproducible runs (default: the clock)\n"
+           "  --input=NAME                the input pattern (default: uniform), one of:\n"
+           "                             ";
+    for (std::string const& name : gen::input_pattern_names()) out << ' ' << name;
+    out << "\n"
+           "  --input-file=PATH           sort the first N elements of an element file written by datlow\n"
+           "                              (default size: the whole file)\n"
+           "  --format=xml|csv            the report's form (default: xml)\n"
+        << std::flush;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The command line of an experiment. Any argument makes corvane run an experiment instead of
+// its fixed report; every option is checked before anything is written, and a bad one is a
+// usage_error whose text says what is wrong.
+
+#include <cstdint>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "bench/variants.hpp"
+#include "measure/counter_choice.hpp"
+
+enum class report_format { xml, csv };
+
+struct experiment_options {
+    counter_mode counters = counter_mode::automatic;
+    std::vector<std::uint64_t> sizes;      // the benchmark's sizes, or the whole input file, unless given
+    std::vector<variant const*> variants;  // all four in the benchmark's order unless given
+    std::uint32_t repeat = 1;
+    bool seeded = false;  // without a seed the inputs are seeded from the clock
+    std::uint64_t seed = 0;
+    std::string input = "uniform";
+    std::string input_file;  // empty: the inputs are drawn in memory
+    report_format format = report_format::xml;
+};
+
+class usage_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Bytes an experiment run needs per element: the input array and as much again for the
+// sort's scratch arrays, merge trees and the mapped input file.
+constexpr std::uint64_t bytes_per_element = 2 * sizeof(element);
+
+// The largest size that fits into memory_bytes.
+inline std::uint64_t largest_size(std::uint64_t memory_bytes) { return memory_bytes / bytes_per_element; }
+
+// The machine's physical memory.
+std::uint64_t physical_memory_bytes();
+
+// Reads args (without the program name). Sizes above largest_size(memory_bytes) are refused.
+experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes);
+
+void write_usage(std::ostream& out);

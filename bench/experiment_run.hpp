@@ -1,0 +1,31 @@
+#pragma once
+// One run of an experiment: n elements from the input source, sorted once into the checked
+// output while the stopwatch and the chosen miss counters run, then checked (order, element
+// count, key sum, and the order-independent checksum over key and payload).
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "bench/content_check.hpp"
+#include "bench/input_source.hpp"
+#include "measure/counter_choice.hpp"
+#include "measure/miss_counter.hpp"
+
+using experiment_sort = std::function<void(element* first, element* last, checked_output into)>;
+
+struct run_result {
+    bool measured = false;  // the sort ran and was timed
+    double seconds = 0.0;
+    // By counter slot; meaningful for the counted slots of the run's counter choice.
+    miss_counter::values counts{};
+    bool counts_read = false;
+    std::string check;  // "ok", or what the check found, when measured
+    std::string error;  // the what() text of a failure; empty when nothing failed
+};
+
+// Runs and checks one sort. A failure derived from std::exception is caught and reported in
+// the result; when it comes after the measurement (releasing the counters), the measurement is
+// kept. The counters make no library call when the choice counts nothing.
+run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
+                          experiment_sort const& sort);

@@ -1,0 +1,105 @@
+#include <ostream>
+
+#include "bench/benchmark.hpp"
+#include "bench/experiment_report.hpp"
+#include "bench/measured_run.hpp"
+#include "measure/stopwatch.hpp"
+
+namespace {
+
+// The values an experiment adds (file paths, the library's reasons, check findings) may hold
+// any character, so unlike the benchmark's own values they are escaped.
+std::string escaped(std::string const& text)
+{
+    std::string out;
+    for (char const c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+char const* mode_name(counter_mode mode)
+{
+    switch (mode) {
+    case counter_mode::papi: return "papi";
+    case counter_mode::automatic: return "auto";
+    default: return "none";
+    }
+}
+
+class xml_report : public experiment_report {
+public:
+    xml_report(std::ostream& out, experiment_head const& head) : out_(out), head_(head) {}
+
+    void begin() override
+    {
+        write_document_head(out_, head_.started);
+        out_ << "\t<experiment counters=\"" << mode_name(head_.counters.mode) << "\" virtualized=\""
+             << virtualization_name(head_.counters.machine) << "\" input=\"" << escaped(head_.input) << '"';
+        if (!head_.from_file) out_ << " seed=\"" << head_.seed << '"';
+        out_ << " repeat=\"" << head_.repeat << "\"/>" << std::endl;
+        for (counter_slot const& slot : head_.counters.slots) {
+            out_ << "\t<counter name=\"" << slot.quantity << "\" event=\"" << event_name(slot.event) << '"';
+            if (slot.counted) {
+                out_ << " status=\"counted\"/>" << std::endl;
+            } else {
+                out_ << " status=\"unavailable\" reason=\"" << escaped(slot.reason) << "\"/>" << std::endl;
+            }
+        }
+    }
+
+    void run_started(run_id const& id) override
+    {
+        write_run_head(out_, id.n, id.sort->algorithm, id.sort->label);
+        out_ << "\t\t<repetition>" << id.repetition << "</repetition>" << std::endl;
+        out_ << "\t\t<input";
+        if (!head_.from_file) out_ << " seed=\"" << id.seed << '"';
+        out_ << '>' << escaped(head_.input) << "</input>" << std::endl;
+    }
+
+    void run_finished(run_id const&, run_result const& result) override
+    {
+        if (result.measured) {
+            out_ << "\t\t<check>" << escaped(result.check) << "</check>" << std::endl;
+            out_ << stopwatch::xt{result.seconds, measurement_indent, report_indent_char};
+            // A failed read leaves the line to the error that follows, as in the benchmark.
+            if (result.counts_read || head_.counters.events().empty()) {
+                write_counts(result);
+                out_ << std::endl;
+            }
+        }
+        if (!result.error.empty()) write_run_failure(out_, result.error.c_str());
+        out_ << "\t</run>" << std::endl;
+    }
+
+    void end() override { out_ << "</benchmark>" << std::endl; }
+
+private:
+    void write_counts(run_result const& result)
+    {
+        for (std::size_t i = 0; i < head_.counters.slots.size(); ++i) {
+            counter_slot const& slot = head_.counters.slots[i];
+            if (slot.counted) {
+                out_ << '<' << slot.quantity << '>' << result.counts[i] << "</" << slot.quantity << '>';
+            } else {
+                out_ << '<' << slot.quantity << " unavailable=\"" << escaped(slot.reason) << "\"/>";
+            }
+        }
+    }
+
+    std::ostream& out_;
+    experiment_head const head_;
+};
+
+}  // namespace
+
+std::unique_ptr<experiment_report> make_xml_report(std::ostream& out, experiment_head const& head)
+{
+    return std::make_unique<xml_report>(out, head);
+}
