@@ -20,6 +20,11 @@ public:
     }
     ~trial_set()
     {
+        // The library takes no event out of a set that still counts.
+        if (counting_) {
+            long long dropped[miss_counter::max_events];
+            lib_.stop(handle_, dropped);
+        }
         for (auto at = added_.rbegin(); at != added_.rend(); ++at) lib_.remove_event(handle_, *at);
         if (created_ == success) lib_.destroy_eventset(&handle_);
     }
@@ -39,8 +44,11 @@ public:
     {
         int const started = lib_.start(handle_);
         if (started != success) return started;
+        counting_ = true;
         long long dropped[miss_counter::max_events];
-        return lib_.stop(handle_, dropped);
+        int const stopped = lib_.stop(handle_, dropped);
+        if (stopped == success) counting_ = false;
+        return stopped;
     }
 
 private:
@@ -48,6 +56,7 @@ private:
     int handle_;
     int created_;
     std::vector<std::int32_t> added_;
+    bool counting_ = false;
 };
 
 void mark_uncounted(counter_slot& slot, std::string reason)

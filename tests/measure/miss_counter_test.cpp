@@ -143,6 +143,24 @@ TEST(MissCounter, ACounterCutShortLeavesNothingCounting)
     EXPECT_NO_THROW(next.start());
 }
 
+// An experiment counts only the events the machine offers, in the order given.
+TEST(MissCounter, CountsAChosenListOfEvents)
+{
+    fake_counters::installed fake;
+    fake_counters::current().l2 = 11;
+    fake_counters::current().tlb = 22;
+    {
+        miss_counter counter({miss_counter::tlb_data_misses});
+        counter.start();
+        counter.stop();
+        EXPECT_EQ(counter.read_values(), (miss_counter::values{22, 0}));
+    }
+    EXPECT_EQ(fake_counters::current().log,
+              (strings{"create", "add DTLB", "reset", "start", "stop", "read", "remove DTLB", "destroy"}));
+    EXPECT_THROW(miss_counter({1, 2, 3}), std::invalid_argument);
+    EXPECT_EQ(fake_counters::current().open_sets(), 0);
+}
+
 TEST(MissCounterInitializer, InstallsTheLibraryOnlyIfItStarts)
 {
     fake_counters::installed fake;
