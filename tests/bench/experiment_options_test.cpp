@@ -1,0 +1,127 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bench/benchmark.hpp"
+#include "bench/experiment_options.hpp"
+#include "tests/auto_array/temp_dir.hpp"
+
+namespace {
+
+using args = std::vector<std::string>;
+
+constexpr std::uint64_t plenty = std::uint64_t{1} << 40;  // memory enough for any size a test names
+
+// The usage_error's text, or "" when the arguments are accepted.
+std::string refusal(args const& given, std::uint64_t memory = plenty)
+{
+    try {
+        parse_options(given, memory);
+    } catch (usage_error const& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(ExperimentOptions, DefaultsAreTheBenchmarksRunsWithCountersAsAvailable)
+{
+    experiment_options const options = parse_options({"--repeat=1"}, plenty);
+    EXPECT_EQ(options.counters, counter_mode::automatic);
+    EXPECT_EQ(options.sizes, benchmark_sizes());
+    ASSERT_EQ(options.variants.size(), variant_count);
+    for (std::size_t i = 0; i < variant_count; ++i) EXPECT_EQ(options.variants[i], &all_variants()[i]);
+    EXPECT_FALSE(options.seeded);
+    EXPECT_EQ(options.input, "uniform");
+    EXPECT_EQ(options.input_file, "");
+    EXPECT_EQ(options.format, report_format::xml);
+}
+
+TEST(ExperimentOptions, ReadsEveryOption)
+{
+    experiment_options const options =
+        parse_options({"--counters=none", "--sizes=1,317,20000", "--variants=uncached-heap,cached-stack", "--repeat=5",
+                       "--seed=18446744073709551615", "--input=zipf", "--format=csv"},
+                      plenty);
+    EXPECT_EQ(options.counters, counter_mode::none);
+    EXPECT_EQ(options.sizes, (std::vector<std::uint64_t>{1, 317, 20000}));
+    ASSERT_EQ(options.variants.size(), 2u);
+    EXPECT_STREQ(options.variants[0]->name, "uncached-heap");
+    EXPECT_STREQ(options.variants[1]->name, "cached-stack");
+    EXPECT_EQ(options.repeat, 5u);
+    EXPECT_TRUE(options.seeded);
+    EXPECT_EQ(options.seed, 18446744073709551615u);
+    EXPECT_EQ(options.input, "zipf");
+    EXPECT_EQ(options.format, report_format::csv);
+    EXPECT_EQ(parse_options({"--counters=papi"}, plenty).counters, counter_mode::papi);
+    EXPECT_EQ(parse_options({"--format=xml"}, plenty).format, report_format::xml);
+}
+
+TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
+{
+    struct bad {
+        args given;
+        std::string says;
+    };
+    std::vector<bad> const cases = {
+        {{"--bogus=1"}, "unknown option '--bogus=1'"},
+        {{"sizes=10"}, "unknown option"},
+        {{"--sizes"}, "--sizes: a value is missing"},
+        {{"--sizes=0"}, "at least 1"},
+        {{"--sizes=10,,20"}, "an empty item"},
+        {{"--sizes=10,"}, "an empty item"},
+        {{"--sizes="}, "an empty item"},
+        {{"--sizes=-5"}, "not an unsigned decimal number"},
+        {{"--sizes=1e6"}, "not an unsigned decimal number"},
+        {{"--sizes=18446744073709551616"}, "too large"},
+        {{"--sizes=1000", "--sizes=2000"}, "--sizes is given twice"},
+        {{"--variants=cached"}, "unknown variant 'cached'"},
+        {{"--variants=cached-heap,cached-heap"}, "named twice"},
+        {{"--repeat=0"}, "between 1 and"},
+        {{"--repeat=1000001"}, "between 1 and"},
+        {{"--seed=x"}, "--seed"},
+        {{"--counters=perf"}, "not papi, auto or none"},
+        {{"--format=json"}, "not xml or csv"},
+        {{"--input=gaussian"}, "unknown input 'gaussian'"},
+        {{"--input-file="}, "the path is missing"},
+        {{"--input-file=/nonexistent/elements"}, "cannot find"},
+        {{"--input-file=/tmp"}, "not a regular file"},
+    };
+    for (bad const& c : cases) {
+        std::string const text = refusal(c.given);
+        EXPECT_NE(text.find(c.says), std::string::npos) << c.given.front() << ": " << text;
+    }
+}
+
+// Two elements of 16 bytes per size unit: the input and room for the sort.
+TEST(ExperimentOptions, RefusesSizesAboveWhatMemoryHolds)
+{
+    std::uint64_t const memory = 1 << 20;
+    EXPECT_EQ(largest_size(memory), memory / 32);
+    EXPECT_EQ(refusal({"--sizes=32768"}, memory), "");
+    EXPECT_NE(refusal({"--sizes=1000,32769"}, memory).find("32769 elements do not fit"), std::string::npos);
+    EXPECT_NE(refusal({"--sizes=9999999999999999"}).find("do not fit"), std::string::npos);
+    EXPECT_GT(physical_memory_bytes(), 0u);
+}
+
+TEST(ExperimentOptions, AnInputFileMustHoldWholeElements)
+{
+    test_support::temp_dir dir;
+    std::string const good = dir.file("good");
+    test_support::write_file(good, std::string(10 * sizeof(element), 'x'));
+    test_support::write_file(dir.file("ragged"), std::string(10 * sizeof(element) + 1, 'x'));
+    test_support::write_file(dir.file("empty"), "");
+
+    experiment_options const whole = parse_options({"--input-file=" + good}, plenty);
+    EXPECT_EQ(whole.input_file, good);
+    EXPECT_EQ(whole.sizes, (std::vector<std::uint64_t>{10}));  // the whole file by default
+    EXPECT_EQ(parse_options({"--input-file=" + good, "--sizes=3,10"}, plenty).sizes, (std::vector<std::uint64_t>{3, 10}));
+
+    EXPECT_NE(refusal({"--input-file=" + dir.file("ragged")}).find("not a multiple of the 16 bytes"), std::string::npos);
+    EXPECT_NE(refusal({"--input-file=" + dir.file("empty")}).find("is empty"), std::string::npos);
+    EXPECT_NE(refusal({"--input-file=" + good, "--sizes=11"}).find("more than the 10 elements"), std::string::npos);
+    EXPECT_NE(refusal({"--input-file=" + good}, 9 * 32).find("do not fit"), std::string::npos);
+    EXPECT_NE(refusal({"--input=sorted", "--input-file=" + good}).find("exclude each other"), std::string::npos);
+}
+
+}  // namespace
