@@ -10,7 +10,7 @@
 //   runs-log/-sqrt      the generator's log n / sqrt n sorted runs
 //   buckets-log/-sqrt   the generator's ascending buckets of log n / sqrt n elements
 //   few-distinct-log/-sqrt  the generator's log n / sqrt n distinct values
-//   killer              the generator's partition killer
+//   killer              the generator's partition killer, its keys 1 ... n taken as ranks
 // Patterns built from ranks spread their keys evenly over the 64-bit range, and every element
 // carries the factory's payload 0xbaadf00d (suite_patterns.hpp has the details).
 
@@ -26,8 +26,8 @@ std::vector<std::string> const& input_pattern_names();
 
 bool is_input_pattern(std::string const& name);
 
-// Fills [first, last) with the named pattern, drawing randomness from drand48 (the caller seeds it with srand48).
-// Throws std::invalid_argument for an unknown name.
+// Fills [first, last) with the named pattern, drawing randomness from drand48 (the caller seeds it
+// with srand48). Throws std::invalid_argument for an unknown name.
 void fill_input(std::string const& name, element* first, element* last);
 
 }  // namespace gen

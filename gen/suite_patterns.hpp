@@ -1,8 +1,8 @@
 #pragma once
 // The element patterns that sorting test suites use and the generator's distributions lack. Keys
 // built from ranks are spread evenly over the whole 64-bit range (rank r of m > 1 becomes
-// r * floor((2^64 - 1) / (m - 1))), so they are as large as uniform keys and only their order carries
-// the pattern; every element carries the factory's payload. Randomness comes from drand48.
+// r * floor((2^64 - 1) / (m - 1))), so they are as large as uniform keys and only their order
+// carries the pattern; every element carries the factory's payload. Randomness comes from drand48.
 
 #include <cstdint>
 
@@ -26,7 +26,7 @@ void fill_equal(element* first, element* last);
 // position twice and change nothing).
 void fill_sorted_swaps(element* first, element* last);
 // Pipe organ: strictly ascending over the first ceil(n / 2) positions, then descending through
-// the same keys, so that every key but the largest comes up twice when n is even.
+// the same keys: every key comes up twice, except the peak when n is odd.
 void fill_organ(element* first, element* last);
 // Root-n duplicates: position i gets rank i mod floor(sqrt(n)), so about sqrt(n) distinct keys,
 // each about sqrt(n) times, repeating in ascending sawtooth blocks.

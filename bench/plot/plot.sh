@@ -145,6 +145,30 @@ plot_list() {  # metric, dash type, label suffix
   printf '%s' "$list"
 }
 
+# The n axis reaches a little beyond the smallest and the largest n (a share of its width on the
+# log scale), instead of out to whole powers of ten.
+size_range=$(cut -f 4 "$work/values" | sort -g | awk '
+  NR == 1 { smallest = $1 }
+  { largest = $1 }
+  END {
+    share = 0.04; least_margin = 1.1
+    margin = exp(share * log(largest / smallest)); if (margin < least_margin) margin = least_margin
+    printf "%.6g : %.6g", smallest / margin, largest * margin
+  }
+')
+# A few sizes are marked one by one (480k, 1.92M); many get powers of ten.
+most_marked_sizes=12
+size_tics=$(cut -f 4 "$work/values" | sort -n -u | awk -v most="$most_marked_sizes" '
+  function short(n) {
+    if (n >= 1e9) return sprintf("%.3gG", n / 1e9)
+    if (n >= 1e6) return sprintf("%.3gM", n / 1e6)
+    if (n >= 1e3) return sprintf("%.3gk", n / 1e3)
+    return n
+  }
+  { tics = tics (NR > 1 ? ", " : "") "\"" short($1) "\" " $1 }
+  END { if (NR <= most) print tics }
+')
+
 height=600
 [ "$has_misses" = 1 ] && height=1000
 {
@@ -155,9 +179,14 @@ height=600
   # Both panels share one plot width, whatever the width of their keys, so that their n line up.
   echo 'set lmargin 10'
   echo 'set rmargin at screen 0.78'
-  echo 'set offsets graph 0.03, graph 0.03, 0, 0'
   echo 'set logscale x'
-  echo 'set format x "10^{%L}"'
+  echo "set xrange [$size_range]"
+  if [ -n "$size_tics" ]; then
+    echo "set xtics ($size_tics)"
+    echo 'set mxtics default'
+  else
+    echo 'set format x "10^{%L}"'
+  fi
   echo 'set xlabel "n (elements)"'
   if [ "$has_misses" = 1 ]; then
     printf 'set multiplot layout 2,1 title "%s" noenhanced\n' "$title"
@@ -167,10 +196,13 @@ height=600
   fi
   echo 'set ylabel "ns per element"'
   echo 'set yrange [0:*]'
+  # The highest time below the frame, not on it.
+  echo 'set offsets 0, 0, graph 0.05, 0'
   echo "plot $(plot_list ns 1 "")"
   if [ "$has_misses" = 1 ]; then
     echo 'set title "Misses (solid: L2 data cache, dashed: TLB)"'
     echo 'set ylabel "misses per element"'
+    echo 'set offsets 0, 0, 0, 0'
     if [ "$misses_log" = 1 ]; then
       echo 'set logscale y'
       echo 'set yrange [*:*]'
