@@ -2,7 +2,6 @@
 
 #include <exception>
 #include <memory>
-#include <optional>
 #include <sstream>
 
 #include "measure/stopwatch.hpp"
@@ -56,12 +55,8 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
                           experiment_sort const& sort)
 {
     run_result result;
-    try {
-        stopwatch watch;
-        miss_counter::event_list const events = counters.events();
-        std::optional<miss_counter> misses;
-        if (!events.empty()) misses.emplace(events);
-
+    // Measures with the counters, or without them when misses is null.
+    auto measure = [&](stopwatch& watch, miss_counter* misses) {
         std::unique_ptr<element[]> data(new element[n]());
         input.fill(data.get(), data.get() + n, seed);
         expectation const expected = expect(data.get(), data.get() + n);
@@ -71,22 +66,35 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
         checked_output const into(stream, tally);
 
         // As in the benchmark's runs: only the sort is timed, the counters enclose the stopwatch.
-        if (misses) misses->start();
+        if (misses != nullptr) misses->start();
         watch.start();
         sort(data.get(), data.get() + n, into);
         watch.stop();
-        if (misses) misses->stop();
+        if (misses != nullptr) misses->stop();
         data.reset();
 
         result.seconds = watch.total();
         result.measured = true;
         result.check = verdict(expected, stream.sum, tally);
-        if (misses) {
+        if (misses != nullptr) {
             miss_counter::values const values = misses->read_values();
-            for (std::size_t i = 0; i < events.size(); ++i) result.counts[counters.slot_of_event(i)] = values[i];
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                std::size_t const slot = counters.slot_of_event(i);
+                if (slot < result.counts.size()) result.counts[slot] = values[i];
+            }
             result.counts_read = true;
         }
-        // Leaving the block releases the counters, which can fail after the measurement.
+    };
+    try {
+        stopwatch watch;
+        miss_counter::event_list const events = counters.events();
+        if (events.empty()) {
+            measure(watch, nullptr);
+        } else {
+            // A plain local: its release, which can fail after the measurement, may raise.
+            miss_counter misses(events);
+            measure(watch, &misses);
+        }
     } catch (std::exception const& e) {
         result.error = e.what();
     }
