@@ -1,0 +1,171 @@
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "bench/experiment.hpp"
+#include "bench/experiment_report.hpp"
+#include "measure/sys_names.hpp"
+#include "tests/measure/fake_counter_library.hpp"
+#include "tests/support/process.hpp"
+
+namespace {
+
+using strings = std::vector<std::string>;
+
+struct written {
+    strings report;
+    strings progress;
+};
+
+written experiment(strings const& args)
+{
+    std::ostringstream out;
+    std::ostringstream progress;
+    run_experiment(parse_options(args, std::uint64_t{1} << 40), out, progress, local_time(std::time(nullptr)),
+                   &fake_counters::library());
+    return {test_support::lines_of(out.str()), test_support::lines_of(progress.str())};
+}
+
+std::vector<std::string> csv_fields(std::string const& line)
+{
+    strings fields;
+    std::string field;
+    bool quoted = false;
+    for (char const c : line) {
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.push_back(field);
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    fields.push_back(field);
+    return fields;
+}
+
+std::string const csv_header =
+    "size,variant,repetition,input,seed,seconds,ns_per_element,l2_misses,tlb_misses,l2_event,tlb_event,counter_status,"
+    "virtualized,check,error";
+
+// The machine of the issue: counters exist for the level-2 cache only.
+TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
+{
+    fake_counters::installed fake;
+    fake_counters::current().offered = {miss_counter::l2_data_cache_misses};
+    fake_counters::current().l2 = 4000;
+    fake_counters::current().virtualized = 1;
+    written const w = experiment({"--format=csv", "--sizes=2000,500", "--repeat=2", "--seed=5",
+                                  "--variants=cached-stack,uncached-heap", "--input=organ"});
+    ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
+    EXPECT_EQ(w.report[0], csv_header);
+    std::size_t row = 1;
+    for (std::uint64_t const n : {2000u, 500u}) {
+        for (int repetition = 1; repetition <= 2; ++repetition) {
+            for (std::string const v : {"cached-stack", "uncached-heap"}) {
+                strings const f = csv_fields(w.report[row++]);
+                ASSERT_EQ(f.size(), 15u) << w.report[row - 1];
+                EXPECT_EQ(f[0], std::to_string(n));
+                EXPECT_EQ(f[1], v);
+                EXPECT_EQ(f[2], std::to_string(repetition));
+                EXPECT_EQ(f[3], "organ");
+                EXPECT_EQ(f[4], std::to_string(run_seed(5, n, static_cast<std::uint32_t>(repetition))));
+                double const seconds = std::stod(f[5]);
+                EXPECT_GT(seconds, 0.0);
+                EXPECT_NEAR(std::stod(f[6]), seconds * 1e9 / static_cast<double>(n), 1e-3 * std::stod(f[6]));
+                EXPECT_EQ(f[7], "4000");
+                EXPECT_EQ(f[8], "");  // not counted: empty, never 0
+                EXPECT_EQ(f[9], "PAPI_L2_DCM");
+                EXPECT_EQ(f[10], "");
+                EXPECT_EQ(f[11], "PAPI_TLB_DM: Event does not exist");
+                EXPECT_EQ(f[12], "yes");
+                EXPECT_EQ(f[13], "ok");
+                EXPECT_EQ(f[14], "");
+            }
+        }
+    }
+    ASSERT_EQ(w.progress.size(), 1u + 8u);
+    EXPECT_EQ(w.progress[0], "corvane: counters: PAPI_TLB_DM: Event does not exist; virtualized: yes");
+    EXPECT_EQ(w.progress[8].rfind("corvane: run 8/8: 500 elements, uncached-heap, repetition 2/2: ", 0), 0u) << w.progress[8];
+}
+
+TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
+{
+    fake_counters::installed fake;
+    fake_counters::current().offered = {miss_counter::l2_data_cache_misses, miss_counter::tlb_data_misses};
+    fake_counters::current().l2 = 17;
+    fake_counters::current().tlb = 4;
+    written const w = experiment({"--sizes=1000", "--variants=uncached-stack", "--seed=9", "--repeat=2"});
+    ASSERT_EQ(w.report.size(), 5u + 2 * 8 + 1);
+    EXPECT_EQ(w.report[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
+    EXPECT_EQ(w.report[1].rfind("<benchmark date=\"", 0), 0u);
+    EXPECT_EQ(w.report[2], "\t<experiment counters=\"auto\" virtualized=\"no\" input=\"uniform\" seed=\"9\" repeat=\"2\"/>");
+    EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"counted\"/>");
+    EXPECT_EQ(w.report[4], "\t<counter name=\"tlbmisses\" event=\"PAPI_TLB_DM\" status=\"counted\"/>");
+    for (std::size_t repetition = 1; repetition <= 2; ++repetition) {
+        std::size_t const at = 5 + (repetition - 1) * 8;
+        EXPECT_EQ(w.report[at].rfind("\t<run buildtime=\"", 0), 0u);
+        EXPECT_EQ(w.report[at + 1], "\t\t<size>1000</size>");
+        EXPECT_EQ(w.report[at + 2], "\t\t<algorithm>Not cached stack</algorithm>");
+        EXPECT_EQ(w.report[at + 3], "\t\t<repetition>" + std::to_string(repetition) + "</repetition>");
+        EXPECT_EQ(w.report[at + 4], "\t\t<input seed=\"" + std::to_string(run_seed(9, 1000, repetition)) + "\">uniform</input>");
+        EXPECT_EQ(w.report[at + 5], "\t\t<check>ok</check>");
+        EXPECT_TRUE(std::regex_match(w.report[at + 6], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
+                                                                   "<tlbmisses>4</tlbmisses>")))
+            << w.report[at + 6];
+        EXPECT_EQ(w.report[at + 7], "\t</run>");
+    }
+    EXPECT_EQ(w.report.back(), "</benchmark>");
+}
+
+// This machine: no counter at all. The time is there, and each run says why the counts are not.
+TEST(ExperimentReport, XmlMarksCountersThatCannotBeCounted)
+{
+    fake_counters::installed fake;
+    fake_counters::current().offered = {};
+    written const w = experiment({"--sizes=400", "--variants=cached-heap"});
+    ASSERT_EQ(w.report.size(), 14u);
+    EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"unavailable\" "
+                           "reason=\"Event does not exist\"/>");
+    EXPECT_TRUE(std::regex_match(w.report[11], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
+                                                           "<l2misses unavailable=\"Event does not exist\"/>"
+                                                           "<tlbmisses unavailable=\"Event does not exist\"/>")))
+        << w.report[11];
+}
+
+// Asked for both fixed counters on a machine that cannot count them, every run fails as in the
+// benchmark's own report, and the next run follows.
+TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
+{
+    fake_counters::installed fake;
+    fake_counters::current().fail(fake_counters::call::add_event);
+    written const xml = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack,cached-heap"});
+    ASSERT_EQ(xml.report.size(), 5u + 2 * 7 + 1);
+    EXPECT_EQ(xml.report[10], "\t\t<error>Caught std::exception: std::exception</error>");
+    EXPECT_EQ(xml.report[17], "\t\t<error>Caught std::exception: std::exception</error>");
+
+    written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
+    ASSERT_EQ(csv.report.size(), 2u);
+    strings const f = csv_fields(csv.report[1]);
+    ASSERT_EQ(f.size(), 15u);
+    EXPECT_EQ(f[5], "");
+    EXPECT_EQ(f[7], "");
+    EXPECT_EQ(f[13], "");
+    EXPECT_EQ(f[14], "std::exception");
+    EXPECT_NE(csv.progress[1].find("failed: std::exception"), std::string::npos) << csv.progress[1];
+}
+
+TEST(ExperimentReport, CounterStatusNamesEachMissingEventWithItsReason)
+{
+    counter_choice choice = choose_counters(counter_mode::none, nullptr);
+    EXPECT_EQ(counter_status(choice), "PAPI_L2_DCM: not requested; PAPI_TLB_TL: not requested");
+    choice.slots[0].counted = true;
+    choice.slots[1].counted = true;
+    EXPECT_EQ(counter_status(choice), "counted");
+}
+
+}  // namespace
