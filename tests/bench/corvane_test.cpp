@@ -1,9 +1,11 @@
 #include <regex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "measure/sys_names.hpp"
+#include "tests/auto_array/temp_dir.hpp"
 #include "tests/support/process.hpp"
 
 namespace {
@@ -50,6 +52,73 @@ TEST(Corvane, WritesACompleteReportOrNothing)
     }
     EXPECT_EQ(runs, run_count);
     EXPECT_EQ(lines.size(), 3 + run_count * 5);
+}
+
+// Whatever the machine offers, an experiment with counters as available has a time for every
+// run and a verdict of the stronger check; a counter it cannot count is empty, with the reason.
+TEST(CorvaneExperiment, CountersAsAvailableGiveATimeForEveryRun)
+{
+    auto const result = test_support::run_program(
+        CORVANE_PATH, {"--counters=auto", "--format=csv", "--sizes=3000", "--repeat=2", "--input=sorted-swaps"});
+    if (result.status == 1 && result.out.empty()) GTEST_SKIP() << "the counter library does not start here";
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto const lines = test_support::lines_of(result.out);
+    ASSERT_EQ(lines.size(), 1u + 2 * 4);
+    std::regex const row("3000,(cached|uncached)-(stack|heap),[12],sorted-swaps,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,"
+                         "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,");
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
+    // One line naming the counters, then one per run.
+    EXPECT_EQ(test_support::lines_of(result.err).size(), 1u + 2 * 4) << result.err;
+}
+
+TEST(CorvaneExperiment, SortsAnElementFileWrittenByTheGenerator)
+{
+    test_support::temp_dir dir;
+    std::string const file = dir.file("elements");
+    ASSERT_EQ(test_support::run_program(DATLOW_PATH, {"-ep", "-dk", "5000", file}).status, 0);
+    auto const result =
+        test_support::run_program(CORVANE_PATH, {"--counters=none", "--input-file=" + file, "--sizes=1000,5000"});
+    if (result.status == 1 && result.out.empty()) GTEST_SKIP() << "the counter library does not start here";
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto const lines = test_support::lines_of(result.out);
+    // The path of the temporary file holds letters, digits, '-' and '/' only.
+    EXPECT_TRUE(std::regex_match(lines.at(2), std::regex("\t<experiment counters=\"none\" virtualized=\"(yes|no|unknown)\" "
+                                                         "input=\"" + file + "\" repeat=\"1\"/>")))
+        << lines.at(2);
+    std::size_t checks = 0;
+    for (std::string const& line : lines) {
+        if (line.rfind("\t\t<check>", 0) == 0) {
+            EXPECT_EQ(line, "\t\t<check>ok</check>");
+            ++checks;
+        }
+    }
+    EXPECT_EQ(checks, 2u * 4u);
+    EXPECT_EQ(lines.back(), "</benchmark>");
+}
+
+// Every bad option ends the program before it writes anything, with a message and the usage.
+TEST(CorvaneExperiment, BadOptionsExitWithStatusTwoAndWriteNothing)
+{
+    test_support::temp_dir dir;
+    test_support::write_file(dir.file("ragged"), std::string(17, 'x'));
+    std::vector<std::vector<std::string>> const cases = {
+        {"--frobnicate"},
+        {"--sizes=0"},
+        {"--sizes=100000000000000000"},
+        {"--variants=cached-stack,turbo"},
+        {"--input=normal"},
+        {"--input-file=" + dir.file("missing")},
+        {"--input-file=" + dir.file("ragged")},
+        {"--counters=auto", "--format=yaml"},
+    };
+    for (auto const& args : cases) {
+        auto const result = test_support::run_program(CORVANE_PATH, args);
+        if (result.status == 1 && result.out.empty()) GTEST_SKIP() << "the counter library does not start here";
+        EXPECT_EQ(result.status, 2) << args.back();
+        EXPECT_EQ(result.out, "") << args.back();
+        EXPECT_EQ(result.err.rfind("corvane: ", 0), 0u) << result.err;
+        EXPECT_NE(result.err.find("usage: corvane"), std::string::npos) << result.err;
+    }
 }
 
 }  // namespace
