@@ -74,6 +74,7 @@ std::unique_ptr<experiment_report> make_csv_report(std::ostream& out, experiment
 
 std::string counter_status(counter_choice const& counters)
 {
+    if (counters.mode == counter_mode::papi) return "requested";
     std::string status;
     for (counter_slot const& slot : counters.slots) {
         if (slot.counted) continue;

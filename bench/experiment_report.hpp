@@ -45,5 +45,6 @@ public:
 std::unique_ptr<experiment_report> make_xml_report(std::ostream& out, experiment_head const& head);
 std::unique_ptr<experiment_report> make_csv_report(std::ostream& out, experiment_head const& head);
 
-// "counted" when every counter is, else "EVENT: reason" for each one that is not, joined by "; ".
+// "counted" when every counter is, else "EVENT: reason" for each one that is not, joined by "; ";
+// "requested" for papi mode, which asks for both events without trying them first.
 std::string counter_status(counter_choice const& counters);

@@ -47,7 +47,9 @@ public:
         for (counter_slot const& slot : head_.counters.slots) {
             out_ << "\t<counter name=\"" << slot.quantity << "\" event=\"" << event_name(slot.event) << '"';
             if (slot.counted) {
-                out_ << " status=\"counted\"/>" << std::endl;
+                // papi mode asks for its events without trying them first; its runs tell.
+                out_ << " status=\"" << (head_.counters.mode == counter_mode::papi ? "requested" : "counted") << "\"/>"
+                     << std::endl;
             } else {
                 out_ << " status=\"unavailable\" reason=\"" << escaped(slot.reason) << "\"/>" << std::endl;
             }

@@ -96,6 +96,15 @@ TEST(CorvaneExperiment, SortsAnElementFileWrittenByTheGenerator)
     EXPECT_EQ(lines.back(), "</benchmark>");
 }
 
+TEST(CorvaneExperiment, HelpWritesTheUsage)
+{
+    auto const result = test_support::run_program(CORVANE_PATH, {"--help"});
+    if (result.status == 1 && result.out.empty()) GTEST_SKIP() << "the counter library does not start here";
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out.rfind("usage: corvane", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("--input-file=PATH"), std::string::npos);
+}
+
 // Every bad option ends the program before it writes anything, with a message and the usage.
 TEST(CorvaneExperiment, BadOptionsExitWithStatusTwoAndWriteNothing)
 {

@@ -145,6 +145,7 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     fake_counters::current().fail(fake_counters::call::add_event);
     written const xml = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack,cached-heap"});
     ASSERT_EQ(xml.report.size(), 5u + 2 * 7 + 1);
+    EXPECT_EQ(xml.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"requested\"/>");
     EXPECT_EQ(xml.report[10], "\t\t<error>Caught std::exception: std::exception</error>");
     EXPECT_EQ(xml.report[17], "\t\t<error>Caught std::exception: std::exception</error>");
 
@@ -166,6 +167,7 @@ TEST(ExperimentReport, CounterStatusNamesEachMissingEventWithItsReason)
     choice.slots[0].counted = true;
     choice.slots[1].counted = true;
     EXPECT_EQ(counter_status(choice), "counted");
+    EXPECT_EQ(counter_status(choose_counters(counter_mode::papi, nullptr)), "requested");
 }
 
 }  // namespace

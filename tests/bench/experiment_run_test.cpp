@@ -84,6 +84,11 @@ TEST(InputSource, PatternsAreReproducibleFromTheSeedAndCarryTheirIndex)
     EXPECT_FALSE(same(first, filled(zipf, 1000, 43)));
     for (std::uintptr_t i = 0; i < first.size(); ++i) EXPECT_EQ(first[i].payload, payload(i));
 
+    for (std::string const& name : gen::input_pattern_names()) {
+        input_source const pattern = input_source::pattern(name);
+        EXPECT_TRUE(same(filled(pattern, 700, 5), filled(pattern, 700, 5))) << name;
+    }
+
     // The keys are the pattern's: sorted input stays sorted.
     elements const sorted = filled(input_source::pattern("sorted"), 500, 1);
     EXPECT_TRUE(std::is_sorted(sorted.begin(), sorted.end()));
