@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "funnel/merger.hpp"
 #include "items/element.hpp"
 
 namespace root_detail {
@@ -65,23 +66,21 @@ OutputIterator drain(Merger& tree, OutputIterator out)
         bool const has_right = right.begin != right.end;
         int emptied = 0;
         if (has_left && has_right) {
+            // Batches as in the merge step, but the output never fills up: a batch as long as
+            // the shorter buffer cannot empty either buffer before its last step.
             element* l = left.begin;
             element* r = right.begin;
+            element* const l_end = left.end;
+            element* const r_end = right.end;
             for (;;) {
-                if (*l < *r) {
-                    *out = *l;
-                    ++out;
-                    if (++l == left.end) {
-                        emptied = 0;
-                        break;
-                    }
-                } else {
-                    *out = *r;
-                    ++out;
-                    if (++r == right.end) {
-                        emptied = 1;
-                        break;
-                    }
+                out = funnel::merge_steps(l, r, out, std::min(l_end - l, r_end - r));
+                if (l == l_end) {
+                    emptied = 0;
+                    break;
+                }
+                if (r == r_end) {
+                    emptied = 1;
+                    break;
                 }
             }
             left.begin = l;

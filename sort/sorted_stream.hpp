@@ -32,7 +32,11 @@ public:
 
         iterator& operator++()
         {
-            stream->accept(count);
+            if (count != 0) {
+                stream->accept_next(count);
+            } else {
+                stream->accept_first();
+            }
             ++count;
             return *this;
         }
@@ -42,21 +46,27 @@ public:
     };
 
 private:
-    // `position` is the zero-based position of `cur` in the output seen through one iterator.
-    void accept(std::int64_t position)
+    void accept_first()
     {
-        if (position == 0) {
-            prev = cur;
-            sum = cur;
-            return;
-        }
+        prev = cur;
+        sum = cur;
+    }
+
+    // `position` is the zero-based position of `cur` in the output seen through one iterator.
+    // The check costs one comparison; the report is kept out of the merge loops that write here.
+    void accept_next(std::int64_t position)
+    {
         if (cur.key < prev.key) {
-            // Positions are printed one-based and, like the message has always shown them, as 32-bit numbers.
-            std::cerr << "Elements " << static_cast<std::int32_t>(position) << " and "
-                      << static_cast<std::int32_t>(position + 1) << " out of order: " << prev << '>' << cur
-                      << std::endl;
+            report_out_of_order(position);
         }
         prev = cur;
         sum.key += cur.key;  // unsigned arithmetic: wraps modulo 2^64
+    }
+
+    // Positions are printed one-based and, like the message has always shown them, as 32-bit numbers.
+    [[gnu::cold]] [[gnu::noinline]] void report_out_of_order(std::int64_t position) const
+    {
+        std::cerr << "Elements " << static_cast<std::int32_t>(position) << " and "
+                  << static_cast<std::int32_t>(position + 1) << " out of order: " << prev << '>' << cur << std::endl;
     }
 };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iomanip>
 #include <iostream>
 #include <map>
@@ -99,6 +100,20 @@ std::uint64_t key_sum(std::vector<element> const& items)
     return sum;
 }
 
+// Wall-clock time by default. On a machine shared with other work a sort's wall time includes the
+// time it waited for a processor; --clock=cpu times the process's processor time instead.
+bool time_on_cpu_clock = false;
+
+double seconds_now()
+{
+    if (time_on_cpu_clock) {
+        timespec now;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 void time_sort(benchmark::State& state, sort_function sort)
 {
     std::uint64_t const n = static_cast<std::uint64_t>(state.range(0));
@@ -111,10 +126,9 @@ void time_sort(benchmark::State& state, sort_function sort)
         std::copy(input.begin(), input.end(), work.begin());
         sorted_stream<element> stream;
 
-        auto const start = std::chrono::steady_clock::now();
+        double const start = seconds_now();
         sort(work.data(), work.data() + n, stream_iterator(&stream));
-        auto const stop = std::chrono::steady_clock::now();
-        state.SetIterationTime(std::chrono::duration<double>(stop - start).count());
+        state.SetIterationTime(seconds_now() - start);
 
         if (stream.sum.key != expected) {
             state.SkipWithError("the sorted output does not hold the input's keys");
@@ -143,7 +157,8 @@ public:
     {
         ConsoleReporter::Finalize();
         std::ostream& out = GetOutputStream();
-        out << "\nMedian time per element, and ratio to std::sort in this run\n";
+        out << "\nMedian " << (time_on_cpu_clock ? "processor" : "wall-clock")
+            << " time per element, and ratio to std::sort in this run\n";
         for (auto& [n, by_algorithm] : times_) {
             out << "\nn = " << n << "\n";
             auto const reference = by_algorithm.find(reference_name);
@@ -173,6 +188,32 @@ private:
     std::map<std::uint64_t, std::map<std::string, std::vector<double>>> times_;
 };
 
+// Sorts the input of size n once with the named algorithm, outside Google Benchmark, so that a
+// profiler or a cache simulator sees one sort and little else. Returns the exit status.
+int sort_once(std::string const& name, std::uint64_t n)
+{
+    for (algorithm const& a : algorithms) {
+        if (name != a.name) continue;
+        std::vector<element> work = uniform_input(n);
+        sorted_stream<element> stream;
+        a.sort(work.data(), work.data() + n, stream_iterator(&stream));
+        bool const intact = stream.sum.key == key_sum(uniform_input(n));
+        std::cout << a.name << ", n = " << n << ": " << (intact ? "sorted" : "keys lost") << "\n";
+        return intact ? 0 : 1;
+    }
+    std::cerr << "unknown algorithm: " << name << "; one of:";
+    for (algorithm const& a : algorithms) std::cerr << " '" << a.name << "'";
+    std::cerr << "\n";
+    return 2;
+}
+
+// The value of a flag of the form --name=value, or null when arg is another flag.
+char const* flag_value(char const* arg, char const* name)
+{
+    std::size_t const length = std::strlen(name);
+    return std::strncmp(arg, name, length) == 0 && arg[length] == '=' ? arg + length + 1 : nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -180,17 +221,31 @@ int main(int argc, char** argv)
     alpha = 4;
     d = 2.5f;
 
-    // --quick: small sizes only. Every other flag is Google Benchmark's own
-    // (--benchmark_repetitions, --benchmark_filter, --benchmark_format, --benchmark_out ...).
+    // --quick: small sizes only. --clock=cpu: processor time instead of wall-clock time.
+    // --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools. Every other flag is Google Benchmark's own (--benchmark_repetitions,
+    // --benchmark_filter, --benchmark_format, --benchmark_out ...).
     bool quick = false;
+    char const* once = nullptr;
+    std::uint64_t once_size = quick_sizes[0];
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;
+        } else if (char const* value = flag_value(argv[i], "--clock")) {
+            if (std::strcmp(value, "cpu") != 0 && std::strcmp(value, "wall") != 0) {
+                std::cerr << "--clock takes cpu or wall\n";
+                return 2;
+            }
+            time_on_cpu_clock = std::strcmp(value, "cpu") == 0;
+        } else if (char const* value = flag_value(argv[i], "--once")) {
+            once = value;
+        } else if (char const* value = flag_value(argv[i], "--size")) {
+            once_size = std::strtoull(value, nullptr, 10);
         } else {
             args.push_back(argv[i]);
         }
     }
+    if (once != nullptr) return sort_once(once, once_size);
     int benchmark_argc = static_cast<int>(args.size());
 
     std::vector<std::uint64_t> sizes;
