@@ -11,16 +11,18 @@
 #include <cstdint>
 
 #include "items/element.hpp"
+#include "sort/small_sort.hpp"
 #include "sort/tuning.hpp"
 
-// Sorts the base-case parts in place with std::sort and adds each as a run, in order.
+// Sorts the base-case parts in place, each exactly as std::sort would, and adds each as a run, in
+// order.
 template <class Merger>
 void sort_and_add_base_parts(Merger& tree, element* first, range_split const& s)
 {
     element* start = first;
     for (std::uint64_t i = 0; i < s.k; ++i) {
         element* const end = start + base_part_size(s, i);
-        std::sort(start, end);
+        small_sort(start, end);
         tree.add_input(start, end);
         start = end;
     }

@@ -1,0 +1,87 @@
+// The base-case sort must leave every part exactly as std::sort leaves it, payloads included:
+// equal keys decide where it hands over to std::sort, so inputs with and without them are checked.
+
+#include "sort/small_sort.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "tests/sort/sort_inputs.hpp"
+
+namespace {
+
+using test_support::numbered_input;
+using test_support::same_elements;
+
+// Past the scratch capacity, so that the direct hand-over to std::sort is covered too.
+#ifdef KIT_SANITIZED_BUILD
+constexpr std::uint64_t largest_size = 530;
+constexpr std::uint64_t size_step = 7;
+#else
+constexpr std::uint64_t largest_size = 600;
+constexpr std::uint64_t size_step = 1;
+#endif
+
+void expect_same_as_std_sort(std::vector<element> const& input, char const* shape)
+{
+    std::vector<element> expected = input;
+    std::sort(expected.begin(), expected.end());
+    std::vector<element> got = input;
+    small_sort(got.data(), got.data() + got.size());
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
+        << shape << ", n = " << input.size();
+}
+
+// Keys from a function of the position, payloads numbering the elements.
+std::vector<element> shaped(std::uint64_t n, std::function<std::uint64_t(std::uint64_t)> key)
+{
+    std::vector<element> items(n);
+    for (std::uint64_t i = 0; i < n; ++i) {
+        items[i] = element{key(i), reinterpret_cast<void*>(static_cast<std::uintptr_t>(i + 1))};
+    }
+    return items;
+}
+
+TEST(SmallSort, RandomKeysSortAsStdSortDoes)
+{
+    for (std::uint64_t n = 0; n <= largest_size; n += size_step) {
+        expect_same_as_std_sort(numbered_input(n, 0, n), "distinct");
+        expect_same_as_std_sort(numbered_input(n, 4 * n + 1, n + 1), "some equal");
+        expect_same_as_std_sort(numbered_input(n, 5, n + 2), "few distinct");
+    }
+}
+
+TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
+{
+    for (std::uint64_t n = 0; n <= largest_size; n += size_step) {
+        expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i; }), "ascending");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return n - i; }), "descending");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return std::min(i, n - i); }), "organ pipe");
+        expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i % 16; }), "saw tooth");
+        expect_same_as_std_sort(shaped(n, [](std::uint64_t) { return 42; }), "all equal");
+        // Median-of-three killers make the partition lopsided; the depth bound must catch them.
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i % 2 == 0 ? i : n + i; }), "interleaved");
+    }
+}
+
+// One pair of equal keys among distinct ones, at every distance and position within small
+// inputs: the pair must be found wherever the partition and the rank groups put it.
+TEST(SmallSort, ASingleEqualPairIsFoundAnywhere)
+{
+    for (std::uint64_t n : {2u, 3u, 5u, 16u, 17u, 33u, 100u}) {
+        for (std::uint64_t i = 0; i < n; ++i) {
+            for (std::uint64_t j = i + 1; j < n; ++j) {
+                std::vector<element> input = numbered_input(n, 0, n * 1000 + i);
+                input[j].key = input[i].key;
+                expect_same_as_std_sort(input, "one equal pair");
+            }
+        }
+    }
+}
+
+}  // namespace
