@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Simulated cache misses of one sort, Cached stack against std::sort, under valgrind's cachegrind.
+#
+# The simulated last-level cache is 2 MiB (16-way, 64-byte lines), so that the 30 MB input of the
+# default 1,920,000 elements does not fit. Each algorithm runs in a process of its own, and a third
+# process only makes the input; its figures are subtracted, so that the sort columns count the sort
+# and its delivery into the checking stream alone.
+#
+# Usage: bench/compare/cachegrind.sh [BUILD_DIR [ELEMENTS]]   (defaults: build/release 1920000)
+set -euo pipefail
+
+build=${1:-build/release}
+elements=${2:-1920000}
+program=$build/bench/compare/compare_sorts
+last_level="2097152,16,64"
+
+if [[ ! -x $program ]]; then
+    echo "no $program: build the kit first (cmake --build $build)" >&2
+    exit 1
+fi
+
+# Prints "instructions D1-misses LL-data-misses" of one run, from cachegrind's summary.
+simulate() {
+    valgrind --tool=cachegrind --cache-sim=yes --LL=$last_level --cachegrind-out-file=/dev/null \
+        "$program" --once="$1" --size="$elements" 2>&1 >/dev/null |
+        awk '/ I *refs:/ { gsub(",", "", $4); refs = $4 }
+             / D1 *misses:/ { gsub(",", "", $4); d1 = $4 }
+             / LLd misses:/ { gsub(",", "", $4); ll = $4 }
+             END { print refs, d1, ll }'
+}
+
+read -r base_refs base_d1 base_ll < <(simulate "input only")
+echo "n = $elements, simulated last-level cache $last_level (size, ways, line); input making subtracted"
+printf '%-14s %16s %14s %16s\n' algorithm instructions D1-misses LL-data-misses
+for algorithm in "Cached stack" "std::sort"; do
+    read -r refs d1 ll < <(simulate "$algorithm")
+    printf '%-14s %16d %14d %16d\n' "$algorithm" $((refs - base_refs)) $((d1 - base_d1)) $((ll - base_ll))
+done
