@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "bench/variants.hpp"
+#include "items/element.hpp"
 #include "measure/counter_choice.hpp"
 
 enum class report_format { xml, csv };
