@@ -7,33 +7,37 @@
 
 namespace funnel {
 
-// Returns a when choose_a is set and b otherwise, by bit masks rather than a conditional. Given
-// a plain conditional on the comparison that steers a merge, the compiler emits a branch, and a
-// branch on the comparison of random keys mispredicts half the time.
-template <typename T>
-T* pick(bool choose_a, T* a, T* b)
+// The bits of a where mask is set and those of b elsewhere; mask is all ones or all zeros. A
+// merge chooses with masks rather than with a conditional: given a conditional on the comparison
+// that steers a merge, the compiler emits a branch, and a branch on the comparison of random keys
+// mispredicts half the time.
+inline std::uint64_t blend(std::uint64_t mask, std::uint64_t a, std::uint64_t b)
 {
-    std::uintptr_t const mask = 0 - static_cast<std::uintptr_t>(choose_a);
-    return reinterpret_cast<T*>((reinterpret_cast<std::uintptr_t>(a) & mask) |
-                                (reinterpret_cast<std::uintptr_t>(b) & ~mask));
+    return b ^ ((a ^ b) & mask);
 }
 
-inline std::uint64_t pick(bool choose_a, std::uint64_t a, std::uint64_t b)
+template <typename T>
+T* blend(std::uint64_t mask, T* a, T* b)
 {
-    std::uint64_t const mask = 0 - static_cast<std::uint64_t>(choose_a);
-    return (a & mask) | (b & ~mask);
+    return reinterpret_cast<T*>(blend(mask, reinterpret_cast<std::uintptr_t>(a), reinterpret_cast<std::uintptr_t>(b)));
+}
+
+template <typename T>
+T* advance_bytes(T* p, std::uint64_t bytes)
+{
+    return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(p) + bytes);
 }
 
 // Takes `steps` >= 1 elements from the heads of the sorted inputs a and b into out, the head with
 // the smaller key each time and b's on equal keys, and returns the advanced output. Neither input
 // may run out before the last step. T is ordered by its member `key` alone, as element is.
 //
-// The steps have no data-dependent branch: the comparison picks the source and advances exactly
-// one of the two cursors arithmetically. What bounds the speed is then the chain from one
-// comparison to the next. Each step but the last therefore loads the keys that follow both heads
-// before it knows which head it takes, and the next comparison waits only for the pick between
-// keys already loaded, not for a load from the advanced cursor. The keys after the heads exist
-// because neither input runs out before the last step.
+// The steps have no data-dependent branch: the comparison becomes a mask that picks the source
+// and advances exactly one of the two cursors by one element's bytes. What bounds the speed is
+// then the chain from one comparison to the next. Each step but the last therefore loads the keys
+// that follow both heads before it knows which head it takes, and the next comparison waits only
+// for the pick between keys already loaded, not for a load from the advanced cursor. The keys
+// after the heads exist because neither input runs out before the last step.
 template <typename T, typename OutputIterator>
 OutputIterator merge_steps(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
 {
@@ -44,16 +48,17 @@ OutputIterator merge_steps(T*& a, T*& b, OutputIterator out, std::ptrdiff_t step
     for (; steps > 1; --steps) {
         std::uint64_t const next_x = x[1].key;
         std::uint64_t const next_y = y[1].key;
-        bool const take_x = key_x < key_y;
-        *out = *pick(take_x, x, y);
+        std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(key_x < key_y);
+        *out = *blend(take_x, x, y);
         ++out;
-        x += take_x;
-        y += !take_x;
-        key_x = pick(take_x, next_x, key_x);
-        key_y = pick(take_x, key_y, next_y);
+        std::uint64_t const x_step = sizeof(T) & take_x;
+        x = advance_bytes(x, x_step);
+        y = advance_bytes(y, sizeof(T) - x_step);
+        key_x = blend(take_x, next_x, key_x);
+        key_y = blend(take_x, key_y, next_y);
     }
     bool const take_x = key_x < key_y;
-    *out = *pick(take_x, x, y);
+    *out = *(take_x ? x : y);
     ++out;
     x += take_x;
     y += !take_x;

@@ -41,12 +41,11 @@ inline std::size_t partition_into(element const* from, element* to, std::size_t 
     std::ptrdiff_t low = 0;
     std::ptrdiff_t high = static_cast<std::ptrdiff_t>(n) - 1;
     for (std::size_t i = 0; i < n; ++i) {
-        element const e = from[i];
-        bool const below = e.key < pivot;
-        to[low] = e;
-        to[high] = e;
+        std::ptrdiff_t const below = from[i].key < pivot;
+        to[low] = from[i];
+        to[high] = from[i];
         low += below;
-        high -= !below;
+        high -= 1 - below;
     }
     return static_cast<std::size_t>(low);
 }
