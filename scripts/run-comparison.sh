@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the side-by-side sort benchmark and runs it: the four funnel variants, std::sort,
+# std::stable_sort and pdqsort_branchless on the same inputs, ending with each one's time per
+# element and its ratio to std::sort. Arguments go to the program (default: three repetitions of
+# every benchmark size); --quick runs small sizes only.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
+cmake --build build/release --target compare_sorts >&2
+
+if [ "$#" -eq 0 ]; then
+  set -- --benchmark_repetitions=3
+fi
+exec build/release/bench/compare/compare_sorts "$@"
