@@ -9,7 +9,7 @@
 #include "auto_array/aarray.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"
-#include "tests/auto_array/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "measure/sys_names.hpp"
-#include "tests/auto_array/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tests/support/process.hpp"
 
 namespace {

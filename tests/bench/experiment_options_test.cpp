@@ -5,7 +5,7 @@
 
 #include "bench/benchmark.hpp"
 #include "bench/experiment_options.hpp"
-#include "tests/auto_array/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 

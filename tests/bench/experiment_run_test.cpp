@@ -12,7 +12,7 @@
 #include "bench/experiment_run.hpp"
 #include "bench/variants.hpp"
 #include "gen/input_patterns.hpp"
-#include "tests/auto_array/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tests/measure/fake_counter_library.hpp"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "items/element.hpp"
 #include "items/record.hpp"
-#include "tests/auto_array/temp_dir.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "tests/support/process.hpp"
 
 namespace {
