@@ -47,6 +47,8 @@ void write_benchmark(std::ostream& out, local_time started, std::vector<std::uin
         run<funnel::heap_element_tree>(n, "heap", out);
         runuc<funnel::stack_element_tree>(n, "stack", out);
         runuc<funnel::heap_element_tree>(n, "heap", out);
+        // Nothing more reaches a stream that has failed; the caller reports the loss.
+        if (!out) return;
     }
 
     out << "</benchmark>" << std::endl;

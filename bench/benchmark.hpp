@@ -18,5 +18,6 @@ void set_benchmark_tuning();
 
 // Writes the whole document to out, dated `started`. Sets the funnel's tuning globals
 // (alpha = 4, d = 2.5) after the head, then runs, for every size in turn: cached over the pool,
-// cached over the heap, uncached over the pool, uncached over the heap.
+// cached over the heap, uncached over the pool, uncached over the heap. Stops after the size
+// during which out failed.
 void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes);

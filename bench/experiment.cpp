@@ -64,6 +64,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                 run_result const result = experiment_run(n, seed, input, head.counters, v->sort);
                 report->run_finished(id, result);
                 write_progress(progress, ++done, runs, id, options.repeat, result);
+                if (!out) return;
             }
         }
     }

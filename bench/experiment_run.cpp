@@ -4,6 +4,7 @@
 #include <memory>
 #include <sstream>
 
+#include "measure/counter_error.hpp"
 #include "measure/stopwatch.hpp"
 #include "sort/sorted_stream.hpp"
 
@@ -95,6 +96,9 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
             miss_counter misses(events);
             measure(watch, &misses);
         }
+    } catch (counter_error const& e) {
+        // The library's own words; the benchmark's report keeps its plain text instead.
+        result.error = e.reason();
     } catch (std::exception const& e) {
         result.error = e.what();
     }

@@ -8,7 +8,6 @@ namespace {
 constexpr int success = 0;
 
 char const* const not_requested = "not requested";
-char const* const no_library = "the counter library is not initialised";
 
 // The trial of automatic mode: an event set that takes every offered event it can, released
 // again at the end of the trial whatever happened.
@@ -159,7 +158,7 @@ counter_choice choose_counters(counter_mode mode, counter_library const* lib)
         break;
     case counter_mode::automatic:
         if (lib == nullptr) {
-            for (counter_slot& slot : choice.slots) mark_uncounted(slot, no_library);
+            for (counter_slot& slot : choice.slots) mark_uncounted(slot, missing_counter_library_reason());
         } else {
             choose_automatically(*lib, choice);
         }

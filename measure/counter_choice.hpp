@@ -39,7 +39,8 @@ struct counter_choice {
     std::size_t slot_of_event(std::size_t nth) const;
 };
 
-// Decides the counters for mode with lib, the initialised library or null when there is none.
+// Decides the counters for mode with lib, the initialised library or null when there is none
+// (automatic mode then gives missing_counter_library_reason() for each counter).
 // For automatic, each event is first looked up and then added to a trial event set which is
 // started and stopped once; what fails there is marked with the library's reason and left out.
 // The trial set is released before the choice is returned.

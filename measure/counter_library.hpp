@@ -5,6 +5,7 @@
 // except for creation and destruction, which take the handle's address.
 
 #include <cstdint>
+#include <string>
 
 struct counter_library {
     // The version number library_init is called with; initialisation succeeds only if the call
@@ -36,3 +37,7 @@ counter_library const* active_counter_library();
 
 // Makes lib (or none, for null) the library the miss counters call; returns the one before.
 counter_library const* use_counter_library(counter_library const* lib);
+
+// Why no library is active: none was initialised, or the reason its initialisation failed.
+std::string const& missing_counter_library_reason();
+void set_missing_counter_library_reason(std::string reason);

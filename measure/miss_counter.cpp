@@ -1,25 +1,24 @@
 #include "measure/miss_counter.hpp"
 
-#include <cstdlib>
 #include <exception>
-#include <iostream>
 #include <stdexcept>
 
+#include "measure/counter_error.hpp"
 #include "measure/xml_indent.hpp"
 
 namespace {
 
 constexpr int success = 0;
 
-void check(int result)
+counter_error library_error(counter_library const& lib, char const* call, int result)
 {
-    if (result != success) throw std::exception();
+    return counter_error(std::string(call) + ": " + lib.error_text(result));
 }
 
 counter_library const& initialised_library()
 {
     counter_library const* const lib = active_counter_library();
-    if (lib == nullptr) throw std::exception();
+    if (lib == nullptr) throw counter_error(missing_counter_library_reason());
     return *lib;
 }
 
@@ -27,8 +26,16 @@ counter_library const& initialised_library()
 
 miss_counter::initializer::initializer(counter_library const& lib)
 {
-    if (lib.library_init(lib.version) != lib.version) throw std::exception();
-    use_counter_library(&lib);
+    int const result = lib.library_init(lib.version);
+    if (result == lib.version) {
+        use_counter_library(&lib);
+    } else if (result < 0) {
+        throw counter_error(lib.error_text(result));
+    } else {
+        // A library of another version than the one the program was built for.
+        throw counter_error("the library reports version " + std::to_string(result) + ", the program needs " +
+                            std::to_string(lib.version));
+    }
 }
 
 miss_counter::miss_counter() : miss_counter(event_list{l2_data_cache_misses, tlb_misses}) {}
@@ -40,13 +47,13 @@ miss_counter::miss_counter(event_list const& events)
 {
     if (events.size() > max_events) throw std::invalid_argument("miss_counter: too many events");
     for (std::int32_t const event : events) events_[event_count_++] = event;
-    check(lib_.create_eventset(&event_set_));
+    check("create_eventset", lib_.create_eventset(&event_set_));
     try {
         for (int i = 0; i < event_count_; ++i) {
-            check(lib_.add_event(event_set_, events_[i]));
+            check("add_event", lib_.add_event(event_set_, events_[i]));
             ++events_added_;
         }
-        check(lib_.reset(event_set_));
+        check("reset", lib_.reset(event_set_));
     } catch (std::exception const&) {
         // The destructor does not run for an object whose construction failed.
         release();
@@ -56,44 +63,50 @@ miss_counter::miss_counter(event_list const& events)
 
 miss_counter::~miss_counter() noexcept(false)
 {
-    int const result = release();
-    if (result != success && std::uncaught_exceptions() == exceptions_in_flight_at_creation_) {
-        throw std::exception();
+    failed_call const failed = release();
+    if (failed.name != nullptr && std::uncaught_exceptions() == exceptions_in_flight_at_creation_) {
+        throw library_error(lib_, failed.name, failed.result);
     }
 }
 
-int miss_counter::release() noexcept
+miss_counter::failed_call miss_counter::release() noexcept
 {
     if (counting_) {
         // Only a measurement cut short by a failure gets here: the library refuses to take
         // events out of a set that still counts.
         long long dropped[max_events];
-        if (int const result = lib_.stop(event_set_, dropped); result != success) return result;
+        if (int const result = lib_.stop(event_set_, dropped); result != success) return {"stop", result};
         counting_ = false;
     }
     while (events_added_ > 0) {
         if (int const result = lib_.remove_event(event_set_, events_[events_added_ - 1]); result != success) {
-            return result;
+            return {"remove_event", result};
         }
         --events_added_;
     }
-    return lib_.destroy_eventset(&event_set_);
+    if (int const result = lib_.destroy_eventset(&event_set_); result != success) return {"destroy_eventset", result};
+    return {};
+}
+
+void miss_counter::check(char const* name, int result) const
+{
+    if (result != success) throw library_error(lib_, name, result);
 }
 
 void miss_counter::start()
 {
-    check(lib_.start(event_set_));
+    check("start", lib_.start(event_set_));
     counting_ = true;
 }
 
 void miss_counter::stop()
 {
     long long dropped[max_events];
-    check(lib_.stop(event_set_, dropped));
+    check("stop", lib_.stop(event_set_, dropped));
     counting_ = false;
 }
 
-void miss_counter::reset() { check(lib_.reset(event_set_)); }
+void miss_counter::reset() { check("reset", lib_.reset(event_set_)); }
 
 miss_counter::counts miss_counter::read() const
 {
@@ -107,7 +120,7 @@ miss_counter::counts miss_counter::read() const
 miss_counter::values miss_counter::read_values() const
 {
     long long delivered[max_events] = {};
-    check(lib_.read(event_set_, delivered));
+    check("read", lib_.read(event_set_, delivered));
     values result{};
     for (std::size_t i = 0; i < max_events; ++i) result[i] = delivered[i];
     return result;
@@ -119,12 +132,15 @@ std::ostream& operator<<(std::ostream& os, miss_counter::xt const& fragment)
     return os << "<l2misses>" << fragment.l2 << "</l2misses><tlbmisses>" << fragment.tlb << "</tlbmisses>";
 }
 
-miss_counter::initializer start_counter_library(counter_library const& lib)
+counter_start start_counter_library(counter_library const& lib)
 {
+    counter_start start;
     try {
-        return miss_counter::initializer(lib);
-    } catch (std::exception const&) {
-        std::cerr << "The counter library could not be initialised" << std::endl;
-        std::exit(EXIT_FAILURE);
+        miss_counter::initializer const init(lib);
+        start.library = &lib;
+    } catch (counter_error const& e) {
+        start.failure = e.reason();
+        set_missing_counter_library_reason("the counter library could not be initialised: " + start.failure);
     }
+    return start;
 }

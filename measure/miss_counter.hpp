@@ -1,13 +1,14 @@
 #pragma once
 // Counts level-2 data cache misses and TLB misses with the hardware-counter library, through
-// the counter seam (counter_library.hpp). Every failed library call raises a plain
-// std::exception from the operation that made it. The benchmark's own report counts the two
+// the counter seam (counter_library.hpp). Every failed library call raises a counter_error
+// (what() as a plain std::exception's, with the library's reason) from the operation that made it. The benchmark's own report counts the two
 // fixed events; an experiment may count fewer, or the data TLB in place of the total.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "measure/counter_library.hpp"
@@ -26,14 +27,11 @@ public:
     using values = std::array<std::int64_t, max_events>;
 
     // Initialises a counter library once per process and makes it the one the counters call;
-    // raises a plain std::exception if initialisation does not return the library's version.
+    // raises a counter_error if initialisation does not return the library's version.
     class initializer {
     public:
         explicit initializer(counter_library const& lib);
     };
-    // The process's initialisation, made during static start-up of the benchmark only (test
-    // programs install stand-in libraries instead).
-    static initializer const init;
 
     struct counts {
         std::int64_t l2 = 0;
@@ -72,9 +70,15 @@ public:
     };
 
 private:
+    // A library call that did not succeed: its name (null if none failed) and result.
+    struct failed_call {
+        char const* name = nullptr;
+        int result = 0;
+    };
     // Undoes as much of the set-up as exists, in reverse order, stopping at the first failing
-    // call; returns that call's result, or 0.
-    int release() noexcept;
+    // call, which it returns.
+    failed_call release() noexcept;
+    void check(char const* name, int result) const;
 
     counter_library const& lib_;
     int event_set_;
@@ -87,6 +91,12 @@ private:
 
 std::ostream& operator<<(std::ostream& os, miss_counter::xt const& fragment);
 
-// Initialises lib for the benchmark's start-up. If that fails there is nothing to measure
-// with: it says so on standard error and ends the process with a failure status.
-miss_counter::initializer start_counter_library(counter_library const& lib);
+// The outcome of initialising the counter library when the program starts.
+struct counter_start {
+    counter_library const* library = nullptr;  // the initialised library, or null
+    std::string failure;                       // the library's reason when it could not start
+};
+
+// Initialises lib once for the program (see miss_counter::initializer). When that fails, no
+// library is active and the counters, made anyway, fail with the reason.
+counter_start start_counter_library(counter_library const& lib);

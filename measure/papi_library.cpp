@@ -12,7 +12,12 @@ namespace {
 
 constexpr int cannot_tell = -1;
 
-char const* papi_error_text(int code) { return PAPI_strerror(code); }
+// The library has no text for codes outside its table.
+char const* papi_error_text(int code)
+{
+    char const* const text = PAPI_strerror(code);
+    return text != nullptr ? text : "unknown error";
+}
 
 // The hardware description exists only once the library has been initialised.
 int papi_virtualized()

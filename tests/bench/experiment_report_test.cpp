@@ -137,8 +137,8 @@ TEST(ExperimentReport, XmlMarksCountersThatCannotBeCounted)
         << w.report[11];
 }
 
-// Asked for both fixed counters on a machine that cannot count them, every run fails as in the
-// benchmark's own report, and the next run follows.
+// Asked for both fixed counters on a machine that cannot count them, every run fails with the
+// library's reason, and the next run follows.
 TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
 {
     fake_counters::installed fake;
@@ -146,8 +146,8 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     written const xml = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack,cached-heap"});
     ASSERT_EQ(xml.report.size(), 5u + 2 * 7 + 1);
     EXPECT_EQ(xml.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"requested\"/>");
-    EXPECT_EQ(xml.report[10], "\t\t<error>Caught std::exception: std::exception</error>");
-    EXPECT_EQ(xml.report[17], "\t\t<error>Caught std::exception: std::exception</error>");
+    EXPECT_EQ(xml.report[10], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
+    EXPECT_EQ(xml.report[17], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
 
     written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
     ASSERT_EQ(csv.report.size(), 2u);
@@ -156,8 +156,8 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     EXPECT_EQ(f[5], "");
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[13], "");
-    EXPECT_EQ(f[14], "std::exception");
-    EXPECT_NE(csv.progress[1].find("failed: std::exception"), std::string::npos) << csv.progress[1];
+    EXPECT_EQ(f[14], "add_event: fake failure");
+    EXPECT_NE(csv.progress[1].find("failed: add_event: fake failure"), std::string::npos) << csv.progress[1];
 }
 
 TEST(ExperimentReport, CounterStatusNamesEachMissingEventWithItsReason)

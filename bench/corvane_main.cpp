@@ -1,0 +1,60 @@
+#include "bench/corvane_main.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+
+#include "bench/benchmark.hpp"
+#include "bench/experiment.hpp"
+#include "bench/experiment_options.hpp"
+#include "measure/miss_counter.hpp"
+#include "measure/sys_names.hpp"
+
+namespace {
+
+constexpr int usage_status = 2;
+
+// A report lost to a full disk or a size limit must not look like success. The stream fails
+// on the write or the flush that did not get through.
+int report_status(std::ostream& out, std::ostream& err)
+{
+    out.flush();
+    if (out) return EXIT_SUCCESS;
+    err << "corvane: the report could not be written to standard output" << std::endl;
+    return EXIT_FAILURE;
+}
+
+}  // namespace
+
+int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::ostream& err,
+                 counter_library const& lib)
+{
+    // The report's date is the moment the benchmark started, taken before anything is written.
+    local_time const started(std::time(nullptr));
+    if (args.empty()) {
+        counter_start const counters = start_counter_library(lib);
+        if (counters.library == nullptr) {
+            err << "The counter library could not be initialised: " << counters.failure << std::endl;
+            return EXIT_FAILURE;
+        }
+        write_benchmark(out, started, benchmark_sizes());
+        return report_status(out, err);
+    }
+
+    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+        write_usage(out);
+        return report_status(out, err);
+    }
+    experiment_options options;
+    try {
+        options = parse_options(args, physical_memory_bytes());
+    } catch (usage_error const& e) {
+        err << "corvane: " << e.what() << std::endl;
+        write_usage(err);
+        return usage_status;
+    }
+    // Without the library an experiment still has its times; the report says why it has no counts.
+    counter_start const counters = start_counter_library(lib);
+    run_experiment(options, out, err, started, counters.library);
+    return report_status(out, err);
+}
