@@ -7,6 +7,7 @@
 #include "bench/benchmark.hpp"
 #include "bench/experiment.hpp"
 #include "bench/experiment_options.hpp"
+#include "bench/input_source.hpp"
 #include "measure/miss_counter.hpp"
 #include "measure/sys_names.hpp"
 
@@ -55,6 +56,11 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
     }
     // Without the library an experiment still has its times; the report says why it has no counts.
     counter_start const counters = start_counter_library(lib);
-    run_experiment(options, out, err, started, counters.library);
+    try {
+        run_experiment(options, out, err, started, counters.library);
+    } catch (input_file_error const& e) {
+        err << "corvane: " << e.what() << std::endl;
+        return EXIT_FAILURE;
+    }
     return report_status(out, err);
 }

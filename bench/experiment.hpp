@@ -14,8 +14,9 @@
 std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint32_t repetition);
 
 // Writes the report to out and one line per run to progress. lib is the initialised counter
-// library, or null where there is none. An input file is mapped before anything is written. A
-// report that can no longer be written ends the experiment: the runs stop with it, and the
+// library, or null where there is none. An input file is opened before anything is written; a
+// file that cannot be read raises input_file_error (input_source.hpp), which ends the
+// experiment. So does a report that can no longer be written: the runs stop with it, and the
 // caller tells from out's state.
 void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
                     counter_library const* lib);

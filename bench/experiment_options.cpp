@@ -1,10 +1,13 @@
 #include "bench/experiment_options.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,8 +132,8 @@ std::map<std::string, setter> const& setters()
     return all;
 }
 
-// The file must be an element file the array library can map: present, a regular file, not
-// empty, whole elements only. The library opens it for reading and writing (it never writes).
+// The file must be a readable element file: present, a regular file, not empty, whole elements
+// only. It is only ever read, so reading is all it must allow.
 std::uint64_t element_file_items(std::string const& path)
 {
     struct stat status {};
@@ -142,9 +145,11 @@ std::uint64_t element_file_items(std::string const& path)
         throw usage_error("--input-file: '" + path + "' holds " + std::to_string(bytes) +
                           " bytes, not a multiple of the " + std::to_string(sizeof(element)) + " bytes of an element");
     }
-    if (access(path.c_str(), R_OK | W_OK) != 0) {
-        throw usage_error("--input-file: '" + path + "' cannot be opened for reading and writing");
+    int const fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        throw usage_error("--input-file: '" + path + "' cannot be opened for reading: " + std::strerror(errno));
     }
+    close(fd);
     return bytes / sizeof(element);
 }
 

@@ -96,6 +96,9 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
             miss_counter misses(events);
             measure(watch, &misses);
         }
+    } catch (input_file_error const&) {
+        // Not a failure of this run: the input every further run needs is gone.
+        throw;
     } catch (counter_error const& e) {
         // The library's own words; the benchmark's report keeps its plain text instead.
         result.error = e.reason();

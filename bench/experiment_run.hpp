@@ -26,7 +26,8 @@ struct run_result {
 
 // Runs and checks one sort. A failure derived from std::exception is caught and reported in
 // the result (a counter failure with the library's reason); when it comes after the measurement
-// (releasing the counters), the measurement is kept. The counters make no library call when
+// (releasing the counters), the measurement is kept. An input file that cannot be read is no
+// failure of the run: its input_file_error passes on. The counters make no library call when
 // the choice counts nothing.
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           experiment_sort const& sort);

@@ -1,35 +1,46 @@
 #pragma once
 // Where an experiment's inputs come from: a named pattern drawn in memory for every run, or an
-// element file written by the generator, mapped read-only, whose first n items every run of
-// size n sorts. Each run sorts a fresh array; its payloads are the elements' indices, so that
-// the stronger check sees a payload that goes astray.
+// element file written by the generator, whose first n items every run of size n sorts. The
+// file is only ever read: opened read-only and loaded with reads into each run's own array, so
+// that it is never written, extended or mapped. Each run sorts a fresh array; its payloads are
+// the elements' indices, so that the stronger check sees a payload that goes astray.
 
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
-#include "auto_array/map_array.hpp"
 #include "items/element.hpp"
+
+// The input file could not be opened or read; the text names the file and the cause.
+class input_file_error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class input_source {
 public:
     // A pattern of gen/input_patterns.hpp; the name must be one of them.
     static input_source pattern(std::string const& name);
-    // The whole file path, which must hold a positive multiple of 16 bytes (checked by the
-    // caller: a file that cannot be mapped ends the process, as the array library does).
+    // The file path, which must hold a positive multiple of 16 bytes (checked by the caller).
+    // Raises input_file_error if it cannot be opened for reading.
     static input_source file(std::string const& path);
 
     // The pattern's name or the file's path, for the report.
     std::string const& name() const { return name_; }
-    bool is_file() const { return items_ != nullptr; }
-    // The number of elements in the file; patterns have no limit.
+    bool is_file() const { return file_ != nullptr; }
+    // The number of elements in the file when it was opened; patterns have no limit.
     std::uint64_t available() const;
 
     // Fills [first, last): the pattern drawn from drand48 seeded with seed, or the file's first
-    // items (seed unused). Then every payload becomes its element's index.
+    // items (seed unused). Then every payload becomes its element's index. Raises
+    // input_file_error when the file cannot be read or no longer holds those items (another
+    // process shortened it).
     void fill(element* first, element* last, std::uint64_t seed) const;
 
 private:
+    struct open_file;
+
     std::string name_;
-    std::shared_ptr<auto_array::map_array<element> const> items_;
+    std::shared_ptr<open_file const> file_;
 };

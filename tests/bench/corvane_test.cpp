@@ -1,6 +1,15 @@
+#include <cerrno>
+#include <cstring>
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +27,13 @@ test_support::process_result corvane_after(std::string const& setup, std::vector
     std::vector<std::string> shell_args = {"-c", setup + " exec \"$0\" \"$@\"", CORVANE_PATH};
     shell_args.insert(shell_args.end(), args.begin(), args.end());
     return test_support::run_program("/bin/sh", shell_args);
+}
+
+std::size_t count_of(std::string const& text, std::string const& part)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
 }
 
 // The real program, as it runs on this machine. Where the counter library starts, the document
@@ -162,6 +178,110 @@ TEST(Corvane, AReportThatCannotBeWrittenFails)
         EXPECT_NE(result.err.find("corvane: the report could not be written to standard output"), std::string::npos)
             << result.err;
     }
+}
+
+// Items in the first block and a hole after them: a run reads them, and leaves the file's bytes,
+// its blocks (no hole filled) and its modification time as they were.
+TEST(CorvaneExperiment, NeverChangesItsInputFile)
+{
+    test_support::temp_dir dir;
+    std::string const file = dir.file("sparse");
+    constexpr std::size_t written = 4096;
+    constexpr std::size_t length = 1 << 20;
+    test_support::write_file(file, test_support::counting_bytes(written));
+    ASSERT_EQ(truncate(file.c_str(), length), 0);
+    timespec const long_ago[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), long_ago, 0), 0);
+    struct stat before {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+
+    auto const result =
+        test_support::run_program(CORVANE_PATH, {"--counters=none", "--input-file=" + file, "--variants=cached-heap"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(count_of(result.out, "<check>ok</check>"), 1u) << result.out;
+    struct stat after {};
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_size, before.st_size);
+    EXPECT_EQ(after.st_blocks, before.st_blocks);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_TRUE(test_support::slurp(file) == test_support::counting_bytes(written) + std::string(length - written, '\0'));
+}
+
+// Reading is all corvane needs: a file on a read-only mount, which not even root can open for
+// writing, is sorted like any other.
+TEST(CorvaneExperiment, SortsAFileOnAReadOnlyMount)
+{
+    test_support::temp_dir dir;
+    std::string const mount_point = dir.file("mount");
+    ASSERT_EQ(mkdir(mount_point.c_str(), 0700), 0);
+    if (mount("kit-test", mount_point.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "no tmpfs can be mounted here: " << std::strerror(errno);
+    }
+    std::string const file = mount_point + "/elements";
+    test_support::write_file(file, test_support::counting_bytes(16 * 1000));
+    int const read_only = mount(nullptr, mount_point.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+    test_support::process_result result;
+    if (read_only == 0) result = test_support::run_program(CORVANE_PATH, {"--counters=none", "--input-file=" + file});
+    umount2(mount_point.c_str(), MNT_DETACH);
+    ASSERT_EQ(read_only, 0) << std::strerror(errno);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(count_of(result.out, "<check>ok</check>"), 4u) << result.out;
+}
+
+// This test, a second process, shortens the input file while corvane runs. Standard output is a
+// pipe that is already full, so corvane waits at its first report line: after it has opened the
+// file and named its counters on standard error, before any run reads an item.
+TEST(CorvaneExperiment, AnInputFileShortenedWhileItRunsIsAnError)
+{
+    test_support::temp_dir dir;
+    std::string const file = dir.file("elements");
+    test_support::write_file(file, test_support::counting_bytes(16 * 10000));
+    int out[2];
+    int err[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    ASSERT_EQ(pipe2(err, O_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(out[1], F_SETFL, O_NONBLOCK), 0);
+    char const byte = 'x';
+    while (write(out[1], &byte, 1) == 1) {
+    }
+    ASSERT_EQ(fcntl(out[1], F_SETFL, 0), 0);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    std::string program = CORVANE_PATH;
+    std::string counters = "--counters=none";
+    std::string input = "--input-file=" + file;
+    char* argv[] = {program.data(), counters.data(), input.data(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+
+    std::string said;
+    char buffer[4096];
+    ssize_t got = 0;
+    while (said.find('\n') == std::string::npos && (got = read(err[0], buffer, sizeof buffer)) > 0) said.append(buffer, got);
+    EXPECT_EQ(said.rfind("corvane: counters: ", 0), 0u) << said;
+    ASSERT_EQ(truncate(file.c_str(), 16 * 100), 0);
+    // Let it go on: empty its output, then take the rest of what it says.
+    while (read(out[0], buffer, sizeof buffer) > 0) {
+    }
+    while ((got = read(err[0], buffer, sizeof buffer)) > 0) said.append(buffer, got);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(said.find("corvane: --input-file: '" + file +
+                        "' ended after 1600 of the 160000 bytes to sort: another process shortened it"),
+              std::string::npos)
+        << said;
 }
 
 }  // namespace
