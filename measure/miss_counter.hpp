@@ -1,8 +1,9 @@
 #pragma once
 // Counts level-2 data cache misses and TLB misses with the hardware-counter library, through
 // the counter seam (counter_library.hpp). Every failed library call raises a counter_error
-// (what() as a plain std::exception's, with the library's reason) from the operation that made it. The benchmark's own report counts the two
-// fixed events; an experiment may count fewer, or the data TLB in place of the total.
+// (counter_error.hpp: it reads like a plain std::exception and carries the library's reason)
+// from the operation that made it. The benchmark's own report counts the two fixed events; an
+// experiment may count fewer, or the data TLB in place of the total.
 
 #include <array>
 #include <cstddef>
