@@ -6,6 +6,7 @@
 // sort plus one pass of order checking and summing, and every result is verified after timing.
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -14,13 +15,16 @@
 #include <iomanip>
 #include <iostream>
 #include <map>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <boost/sort/pdqsort/pdqsort.hpp>
+#include <unistd.h>
 
+#include "bench/variants.hpp"
 #include "funnel/element_trees.hpp"
 #include "funnel/tuning.hpp"
 #include "items/element.hpp"
@@ -192,6 +196,18 @@ private:
 // every single-sort run costs besides its sort.
 constexpr char const* input_only_name = "input only";
 
+// The algorithm of that display name, or of that variant name as corvane knows it ("cached-stack"
+// is "Cached stack"), or null.
+algorithm const* find_algorithm(std::string const& name)
+{
+    std::string display = name;
+    if (variant const* v = find_variant(name)) display = std::string(v->algorithm) + " " + v->label;
+    for (algorithm const& a : algorithms) {
+        if (display == a.name) return &a;
+    }
+    return nullptr;
+}
+
 // Sorts the input of size n once with the named algorithm, outside Google Benchmark, so that a
 // profiler or a cache simulator sees one sort and little else. Returns the exit status.
 int sort_once(std::string const& name, std::uint64_t n)
@@ -201,19 +217,42 @@ int sort_once(std::string const& name, std::uint64_t n)
         std::cout << input_only_name << ", n = " << n << ": key sum " << key_sum(work) << "\n";
         return 0;
     }
-    for (algorithm const& a : algorithms) {
-        if (name != a.name) continue;
+    if (algorithm const* a = find_algorithm(name)) {
         std::vector<element> work = uniform_input(n);
         sorted_stream<element> stream;
-        a.sort(work.data(), work.data() + n, stream_iterator(&stream));
+        a->sort(work.data(), work.data() + n, stream_iterator(&stream));
         bool const intact = stream.sum.key == key_sum(uniform_input(n));
-        std::cout << a.name << ", n = " << n << ": " << (intact ? "sorted" : "keys lost") << "\n";
+        std::cout << a->name << ", n = " << n << ": " << (intact ? "sorted" : "keys lost") << "\n";
         return intact ? 0 : 1;
     }
     std::cerr << "unknown algorithm: " << name << "; one of:";
     for (algorithm const& a : algorithms) std::cerr << " '" << a.name << "'";
-    std::cerr << " '" << input_only_name << "'\n";
+    std::cerr << " '" << input_only_name << "', or a variant name:";
+    for (variant const& v : all_variants()) std::cerr << " " << v.name;
+    std::cerr << "\n";
     return 2;
+}
+
+// The largest size --size accepts: as many elements as fit in the machine's memory. (A run holds
+// the input and a working copy besides the sort's own space, so sizes near it may still fail.)
+std::uint64_t largest_size()
+{
+    long const pages = sysconf(_SC_PHYS_PAGES);
+    long const page_size = sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || page_size <= 0) return std::vector<element>().max_size();
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size) / sizeof(element);
+}
+
+// Reads the value of --size: a plain decimal number from 1 to largest_size(). No sign, exponent or
+// trailing text, so that a typo is refused rather than read as some other size.
+bool parse_size(char const* text, std::uint64_t& n)
+{
+    char const* const end = text + std::strlen(text);
+    std::uint64_t value = 0;
+    auto const [stop, error] = std::from_chars(text, end, value);
+    if (error != std::errc() || stop != end || value == 0 || value > largest_size()) return false;
+    n = value;
+    return true;
 }
 
 // The value of a flag of the form --name=value, or null when arg is another flag.
@@ -231,8 +270,9 @@ int main(int argc, char** argv)
     d = 2.5f;
 
     // --quick: small sizes only. --clock=cpu: processor time instead of wall-clock time.
-    // --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools. Every other flag is Google Benchmark's own (--benchmark_repetitions,
-    // --benchmark_filter, --benchmark_format, --benchmark_out ...).
+    // --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools; ALGORITHM is a
+    // name of the table or of corvane's variants. Every other flag is Google Benchmark's own
+    // (--benchmark_repetitions, --benchmark_filter, --benchmark_format, --benchmark_out ...).
     bool quick = false;
     char const* once = nullptr;
     std::uint64_t once_size = quick_sizes[0];
@@ -249,12 +289,22 @@ int main(int argc, char** argv)
         } else if (char const* value = flag_value(argv[i], "--once")) {
             once = value;
         } else if (char const* value = flag_value(argv[i], "--size")) {
-            once_size = std::strtoull(value, nullptr, 10);
+            if (!parse_size(value, once_size)) {
+                std::cerr << "--size takes a number of elements from 1 to " << largest_size() << ": " << value << "\n";
+                return 2;
+            }
         } else {
             args.push_back(argv[i]);
         }
     }
-    if (once != nullptr) return sort_once(once, once_size);
+    if (once != nullptr) {
+        try {
+            return sort_once(once, once_size);
+        } catch (std::bad_alloc const&) {
+            std::cerr << "not enough memory to sort " << once_size << " elements\n";
+            return 2;
+        }
+    }
     int benchmark_argc = static_cast<int>(args.size());
 
     std::vector<std::uint64_t> sizes;
