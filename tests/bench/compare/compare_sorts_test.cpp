@@ -16,8 +16,8 @@ test_support::process_result compare_sorts(std::vector<std::string> const& args)
 }
 
 // Negative, malformed, overflowing and larger-than-memory sizes are refused before anything is
-// allocated, with the value named.
-TEST(CompareSorts, RefusesBadSizes)
+// allocated, with the value named; so are unknown input names.
+TEST(CompareSorts, RefusesBadValues)
 {
     for (std::string const size : {"-1", "abc", "", "0", "10abc", "1e3", "+5", " 5", "18446744073709551616",
                                    "1000000000000000000"}) {
@@ -26,6 +26,12 @@ TEST(CompareSorts, RefusesBadSizes)
         EXPECT_EQ(result.out, "") << size;
         EXPECT_NE(result.err.find("--size takes a number of elements from 1 to"), std::string::npos) << size;
         EXPECT_NE(result.err.find(": " + size + "\n"), std::string::npos) << result.err;
+    }
+    for (std::string const input : {"zipf,bogus", "sorted,", "All"}) {
+        auto const result = compare_sorts({"--once=std::sort", "--input=" + input});
+        EXPECT_EQ(result.status, 2) << input;
+        EXPECT_EQ(result.out, "") << input;
+        EXPECT_NE(result.err.find("--input: unknown input"), std::string::npos) << result.err;
     }
 }
 
