@@ -42,6 +42,7 @@ TEST(CompareSorts, OnceTakesVariantAndDisplayNames)
         {"cached-stack", "Cached stack"},       {"cached-heap", "Cached heap"},
         {"uncached-stack", "Not cached stack"}, {"uncached-heap", "Not cached heap"},
         {"Cached stack", "Cached stack"},       {"pdqsort_branchless", "pdqsort_branchless"},
+        {"Highway vqsort", "Highway vqsort"},
     };
     for (auto const& [given, shown] : names) {
         auto const result = compare_sorts({std::string("--once=") + given, "--size=5000"});
