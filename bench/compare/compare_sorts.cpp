@@ -1,6 +1,7 @@
 // compare_sorts: times the four funnel merge sort variants beside std::sort, std::stable_sort,
-// pdqsort_branchless and Highway's vectorised quicksort (vqsort) on the same inputs, and prints for every input pattern and size each
-// algorithm's time per element and its ratio to std::sort measured in the same run.
+// pdqsort_branchless and Highway's vectorised quicksort (vqsort) on the same inputs, and prints for
+// every input pattern and size each algorithm's time per element and its ratio to std::sort
+// measured in the same run.
 //
 // Every algorithm delivers into the same checking output stream, so each timed interval holds a
 // sort plus one pass of order checking and summing, and every result is verified after timing.
