@@ -6,12 +6,25 @@
 # name (for example --sizes=1000000,4000000 --input=zipf --seed=1); with --format=xml the report
 # is results/corvane.xml and no plot is made. For the benchmark's fixed report, run
 # build/release/bench/corvane without arguments.
+#
+# corvane runs in the folder the script was started from, so relative paths in the options (for
+# example --input-file=in.dat) mean what they mean there. The report is written under a name of
+# its own and replaces the previous one only when corvane succeeded; otherwise the previous
+# report stays and the script fails. Two runs at once therefore never mix their rows.
+#
+# For tests: CORVANE=PROGRAM runs that program instead of building corvane, and RESULTS_DIR=DIR
+# puts the report there instead of results/.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+root=$(cd "$(dirname "$0")/.." && pwd)
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
-cmake --build build/release --target corvane >&2
+if [ -n "${CORVANE:-}" ]; then
+  corvane=$CORVANE
+else
+  bash "$root/scripts/install-deps.sh"
+  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
+  cmake --build "$root/build/release" --target corvane >&2
+  corvane=$root/build/release/bench/corvane
+fi
 
 defaults=(--counters=auto --format=csv --repeat=3)
 args=()
@@ -29,15 +42,44 @@ for arg in "${args[@]}"; do
   [ "$arg" = --format=xml ] && format=xml
 done
 
-mkdir -p results
-report=results/corvane.$format
-trap 'rm -f "$report.part"' EXIT
+results=${RESULTS_DIR:-$root/results}
+mkdir -p "$results"
+report=$results/corvane.$format
+part=$(mktemp "$report.XXXXXX")
+corvane_pid=
+trap 'rm -f "$part"' EXIT
+# corvane runs in the background so that these traps run at once: bash would otherwise wait for
+# the foreground program to end. A background program of a script also ignores SIGINT, so an
+# interrupt reaches it only through here.
+stop() {
+  if [ -n "$corvane_pid" ]; then
+    kill -TERM "$corvane_pid" 2> /dev/null || true
+    wait "$corvane_pid" || true
+  fi
+  echo "run-benchmark: stopped by $1; the previous report, if any, is kept" >&2
+  exit "$2"
+}
+trap 'stop SIGTERM 143' TERM
+trap 'stop SIGINT 130' INT
+trap 'stop SIGHUP 129' HUP
+
 started=$(date +%s)
-build/release/bench/corvane "${args[@]}" > "$report.part"
-mv "$report.part" "$report"
+status=0
+"$corvane" "${args[@]}" > "$part" < /dev/null &
+corvane_pid=$!
+wait "$corvane_pid" || status=$?
+corvane_pid=
+if [ "$status" -ne 0 ]; then
+  echo "run-benchmark: corvane failed with status $status; the previous report, if any, is kept" >&2
+  exit 1
+fi
+# mktemp makes the file readable by its owner only; give the report the permissions a new file
+# would have.
+chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
+mv "$part" "$report"
 echo "run-benchmark: report in $report ($(($(date +%s) - started)) s)" >&2
 
-if [ "$format" = csv ] && [ -x bench/plot/plot.sh ] && command -v gnuplot > /dev/null; then
-  bench/plot/plot.sh results/corvane.png "$report"
-  echo "run-benchmark: plot in results/corvane.png" >&2
+if [ "$format" = csv ] && command -v gnuplot > /dev/null; then
+  bash "$root/bench/plot/plot.sh" "$results/corvane.png" "$report"
+  echo "run-benchmark: plot in $results/corvane.png" >&2
 fi

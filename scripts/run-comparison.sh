@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the side-by-side sort benchmark and runs it: the four funnel variants, std::sort,
-# std::stable_sort and pdqsort_branchless on the same inputs, ending with each one's time per
-# element and its ratio to std::sort. Arguments go to the program (default: three repetitions of
-# every benchmark size); --quick runs small sizes only.
+# std::stable_sort, pdqsort_branchless and Highway's vectorised quicksort on the same inputs,
+# ending with each one's time per element and its ratio to std::sort. Arguments go to the program
+# (default: three repetitions of every benchmark size); --quick runs small sizes only,
+# --input=NAME[,NAME...] or --input=all picks corvane's input patterns.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

@@ -1,0 +1,58 @@
+// compare_sorts as a user calls it, on the command-line values of its single-sort mode.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.hpp"
+
+namespace {
+
+test_support::process_result compare_sorts(std::vector<std::string> const& args)
+{
+    return test_support::run_program(COMPARE_SORTS_PATH, args);
+}
+
+// Negative, malformed, overflowing and larger-than-memory sizes are refused before anything is
+// allocated, with the value named; so are unknown input names.
+TEST(CompareSorts, RefusesBadValues)
+{
+    for (std::string const size : {"-1", "abc", "", "0", "10abc", "1e3", "+5", " 5", "18446744073709551616",
+                                   "1000000000000000000"}) {
+        auto const result = compare_sorts({"--once=std::sort", "--size=" + size});
+        EXPECT_EQ(result.status, 2) << size;
+        EXPECT_EQ(result.out, "") << size;
+        EXPECT_NE(result.err.find("--size takes a number of elements from 1 to"), std::string::npos) << size;
+        EXPECT_NE(result.err.find(": " + size + "\n"), std::string::npos) << result.err;
+    }
+    for (std::string const input : {"zipf,bogus", "sorted,", "All"}) {
+        auto const result = compare_sorts({"--once=std::sort", "--input=" + input});
+        EXPECT_EQ(result.status, 2) << input;
+        EXPECT_EQ(result.out, "") << input;
+        EXPECT_NE(result.err.find("--input: unknown input"), std::string::npos) << result.err;
+    }
+}
+
+// --once knows the four sorts by corvane's variant names as well as by the names of the table.
+TEST(CompareSorts, OnceTakesVariantAndDisplayNames)
+{
+    std::pair<char const*, char const*> const names[] = {
+        {"cached-stack", "Cached stack"},       {"cached-heap", "Cached heap"},
+        {"uncached-stack", "Not cached stack"}, {"uncached-heap", "Not cached heap"},
+        {"Cached stack", "Cached stack"},       {"pdqsort_branchless", "pdqsort_branchless"},
+        {"Highway vqsort", "Highway vqsort"},
+    };
+    for (auto const& [given, shown] : names) {
+        auto const result = compare_sorts({std::string("--once=") + given, "--size=5000"});
+        EXPECT_EQ(result.status, 0) << given << ": " << result.err;
+        EXPECT_EQ(result.out, std::string(shown) + ", n = 5000: sorted\n") << given;
+    }
+    auto const unknown = compare_sorts({"--once=cached", "--size=5000"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_NE(unknown.err.find("unknown algorithm: cached;"), std::string::npos) << unknown.err;
+}
+
+}  // namespace
