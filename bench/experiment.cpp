@@ -1,8 +1,12 @@
 #include "bench/experiment.hpp"
 
+#include <chrono>
+#include <cmath>
 #include <ctime>
+#include <string>
 
 #include "bench/benchmark.hpp"
+#include "bench/cache_simulation.hpp"
 #include "bench/experiment_report.hpp"
 #include "bench/experiment_run.hpp"
 #include "bench/input_source.hpp"
@@ -19,13 +23,40 @@ std::uint64_t scramble(std::uint64_t x)
 }
 
 void write_progress(std::ostream& progress, std::uint64_t done, std::uint64_t runs, run_id const& id,
-                    std::uint32_t repeat, run_result const& result)
+                    std::uint32_t repeat, run_result const& result, std::string const& tail)
 {
     progress << "corvane: run " << done << '/' << runs << ": " << id.n << " elements, " << id.sort->name
              << ", repetition " << id.repetition << '/' << repeat;
     if (result.measured) progress << ": " << result.seconds << " s, check " << result.check;
     if (!result.error.empty()) progress << ": failed: " << result.error;
-    progress << std::endl;
+    progress << tail << std::endl;
+}
+
+// The share of an experiment's work that one run of n elements takes: n log n, as the sort's.
+double run_work(std::uint64_t n) { return static_cast<double>(n) * std::log2(static_cast<double>(n) + 2.0); }
+
+// "about 3 min 20 s left", from the time spent on the work done so far.
+std::string time_left(double elapsed_seconds, double work_done, double work_total)
+{
+    auto const seconds =
+        static_cast<std::uint64_t>(std::llround(elapsed_seconds * (work_total - work_done) / work_done));
+    std::string text = "about ";
+    if (seconds >= 60) text += std::to_string(seconds / 60) + " min ";
+    return text + std::to_string(seconds % 60) + " s left";
+}
+
+// Adds the simulated counts to the natively timed run; a simulated run whose own check fails
+// makes the run's verdict, since both sort the same input.
+void add_simulation(run_result& result, simulated_counts const& simulated)
+{
+    if (!simulated.counted) {
+        if (result.error.empty()) result.error = simulated.error;
+        return;
+    }
+    result.counts[counter_choice::l2_slot] = simulated.l2;
+    result.l1_misses = simulated.l1;
+    result.counts_read = true;
+    if (simulated.check != "ok" && result.check == "ok") result.check = "simulated run: " + simulated.check;
 }
 
 }  // namespace
@@ -38,10 +69,15 @@ std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint
 void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
                     counter_library const* lib)
 {
-    experiment_head head{started, choose_counters(options.counters, lib), options.input, false, options.seed,
-                         options.repeat};
     input_source const input =
         options.input_file.empty() ? input_source::pattern(options.input) : input_source::file(options.input_file);
+    if (options.simulated_child) {
+        set_benchmark_tuning();
+        run_simulated_child(options.sizes.front(), options.child_seed, input, *options.variants.front(), out);
+        return;
+    }
+    experiment_head head{started, choose_counters(options.counters, lib), options.input, false, options.seed,
+                         options.repeat, options.simulation};
     head.input = input.name();
     head.from_file = input.is_file();
     if (!options.seeded) head.seed = static_cast<std::uint64_t>(std::time(nullptr));
@@ -49,21 +85,46 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     std::unique_ptr<experiment_report> const report =
         options.format == report_format::csv ? make_csv_report(out, head) : make_xml_report(out, head);
     progress << "corvane: counters: " << counter_status(head.counters) << "; virtualized: "
-             << virtualization_name(head.counters.machine) << std::endl;
+             << virtualization_name(head.counters.machine);
+    bool const simulated = options.counters == counter_mode::simulated;
+    if (simulated) {
+        progress << "; simulated caches (size/ways/line): L1 " << geometry_text(options.simulation.l1) << ", L2 "
+                 << geometry_text(options.simulation.l2);
+    } else if (options.counters == counter_mode::automatic && head.counters.events().empty()) {
+        progress << "; no hardware counter works here: --counters=simulated counts simulated cache misses";
+    }
+    progress << std::endl;
 
     report->begin();
     set_benchmark_tuning();
     std::uint64_t const runs = options.sizes.size() * options.repeat * options.variants.size();
     std::uint64_t done = 0;
+    double work_total = 0.0;
+    for (std::uint64_t const n : options.sizes) work_total += run_work(n) * options.repeat * options.variants.size();
+    double work_done = 0.0;
+    auto const first_run = std::chrono::steady_clock::now();
     for (std::uint64_t const n : options.sizes) {
         for (std::uint32_t repetition = 1; repetition <= options.repeat; ++repetition) {
             std::uint64_t const seed = run_seed(head.seed, n, repetition);
             for (variant const* v : options.variants) {
                 run_id const id{n, v, repetition, seed};
                 report->run_started(id);
-                run_result const result = experiment_run(n, seed, input, head.counters, v->sort);
+                run_result result = experiment_run(n, seed, input, head.counters, v->sort);
+                if (simulated && result.measured) {
+                    add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, seed, input)));
+                }
                 report->run_finished(id, result);
-                write_progress(progress, ++done, runs, id, options.repeat, result);
+                std::string tail;
+                if (simulated) {
+                    work_done += run_work(n);
+                    std::chrono::duration<double> const elapsed = std::chrono::steady_clock::now() - first_run;
+                    if (result.counts_read) {
+                        tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
+                               std::to_string(result.counts[counter_choice::l2_slot]);
+                    }
+                    tail += "; " + time_left(elapsed.count(), work_done, work_total);
+                }
+                write_progress(progress, ++done, runs, id, options.repeat, result, tail);
             }
         }
     }
