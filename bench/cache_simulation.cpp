@@ -68,12 +68,10 @@ private:
     std::string path_;
 };
 
-std::string own_executable()
-{
-    std::error_code failed;
-    std::filesystem::path const self = std::filesystem::read_symlink("/proc/self/exe", failed);
-    return failed ? std::string() : self.string();
-}
+// This process's program through /proc, for the child: unlike the file's path it still opens the
+// program that runs when the file has been replaced meanwhile (by a rebuild, say). /proc/self
+// would name valgrind in the child.
+std::string own_executable() { return "/proc/" + std::to_string(getpid()) + "/exe"; }
 
 std::string valgrind_cache(cache_geometry const& cache)
 {
@@ -176,13 +174,8 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
 {
     simulated_counts counts;
     scratch_folder folder;
-    std::string const self = own_executable();
     if (!folder.made()) {
         counts.error = "the simulated run found no temporary folder to write to";
-        return counts;
-    }
-    if (self.empty()) {
-        counts.error = "the simulated run cannot find corvane's own program file";
         return counts;
     }
     std::vector<std::string> argv = {setup.valgrind,
@@ -193,7 +186,7 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
                                      "--LL=" + valgrind_cache(setup.l2),
                                      "--callgrind-out-file=" + folder.file(dump_base),
                                      "--log-file=" + folder.file("valgrind.log"),
-                                     self};
+                                     own_executable()};
     argv.insert(argv.end(), child_arguments.begin(), child_arguments.end());
     int const status = run_child(argv, folder.file("out"), folder.file("err"));
     std::string const out = slurp(folder.file("out"));

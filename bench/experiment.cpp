@@ -32,18 +32,34 @@ void write_progress(std::ostream& progress, std::uint64_t done, std::uint64_t ru
     progress << tail << std::endl;
 }
 
-// The share of an experiment's work that one run of n elements takes: n log n, as the sort's.
-double run_work(std::uint64_t n) { return static_cast<double>(n) * std::log2(static_cast<double>(n) + 2.0); }
+// The time left of an experiment, estimated from the time its finished runs took. Runs weigh
+// n log n, as the sort's work does.
+class time_estimate {
+public:
+    explicit time_estimate(experiment_options const& options) : started_(std::chrono::steady_clock::now())
+    {
+        for (std::uint64_t const n : options.sizes) total_ += work(n) * options.repeat * options.variants.size();
+    }
 
-// "about 3 min 20 s left", from the time spent on the work done so far.
-std::string time_left(double elapsed_seconds, double work_done, double work_total)
-{
-    auto const seconds =
-        static_cast<std::uint64_t>(std::llround(elapsed_seconds * (work_total - work_done) / work_done));
-    std::string text = "about ";
-    if (seconds >= 60) text += std::to_string(seconds / 60) + " min ";
-    return text + std::to_string(seconds % 60) + " s left";
-}
+    void finished(std::uint64_t n) { done_ += work(n); }
+
+    // "about 3 min 20 s left"
+    std::string left() const
+    {
+        std::chrono::duration<double> const elapsed = std::chrono::steady_clock::now() - started_;
+        auto const seconds = static_cast<std::uint64_t>(std::llround(elapsed.count() * (total_ - done_) / done_));
+        std::string text = "about ";
+        if (seconds >= 60) text += std::to_string(seconds / 60) + " min ";
+        return text + std::to_string(seconds % 60) + " s left";
+    }
+
+private:
+    static double work(std::uint64_t n) { return static_cast<double>(n) * std::log2(static_cast<double>(n) + 2.0); }
+
+    std::chrono::steady_clock::time_point started_;
+    double total_ = 0.0;
+    double done_ = 0.0;
+};
 
 // Adds the simulated counts to the natively timed run; a simulated run whose own check fails
 // makes the run's verdict, since both sort the same input.
@@ -99,10 +115,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     set_benchmark_tuning();
     std::uint64_t const runs = options.sizes.size() * options.repeat * options.variants.size();
     std::uint64_t done = 0;
-    double work_total = 0.0;
-    for (std::uint64_t const n : options.sizes) work_total += run_work(n) * options.repeat * options.variants.size();
-    double work_done = 0.0;
-    auto const first_run = std::chrono::steady_clock::now();
+    time_estimate estimate(options);
     for (std::uint64_t const n : options.sizes) {
         for (std::uint32_t repetition = 1; repetition <= options.repeat; ++repetition) {
             std::uint64_t const seed = run_seed(head.seed, n, repetition);
@@ -114,15 +127,15 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                     add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, seed, input)));
                 }
                 report->run_finished(id, result);
+                // Simulated runs are slow: their lines add the counts and the time left.
                 std::string tail;
                 if (simulated) {
-                    work_done += run_work(n);
-                    std::chrono::duration<double> const elapsed = std::chrono::steady_clock::now() - first_run;
+                    estimate.finished(n);
                     if (result.counts_read) {
                         tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
                                std::to_string(result.counts[counter_choice::l2_slot]);
                     }
-                    tail += "; " + time_left(elapsed.count(), work_done, work_total);
+                    tail += "; " + estimate.left();
                 }
                 write_progress(progress, ++done, runs, id, options.repeat, result, tail);
             }
