@@ -1,5 +1,6 @@
 #include "bench/cache_simulation.hpp"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
