@@ -29,8 +29,10 @@ public:
     void begin() override
     {
         out_ << "size,variant,repetition,input,seed,seconds,ns_per_element,l2_misses,tlb_misses,l2_event,tlb_event,"
-                "counter_status,virtualized,check,error"
-             << std::endl;
+                "counter_status,virtualized,check,error";
+        // Simulated counts add their first level and both geometries (size/ways/line in bytes).
+        if (simulated()) out_ << ",l1_misses,l1_event,l1_cache,l2_cache";
+        out_ << std::endl;
     }
 
     void run_started(run_id const&) override {}
@@ -54,12 +56,21 @@ public:
             if (slot.counted) out_ << event_name(slot.event);
         }
         out_ << ',' << status_ << ',' << virtualization_name(head_.counters.machine) << ','
-             << field(result.measured ? result.check : "") << ',' << field(result.error) << std::endl;
+             << field(result.measured ? result.check : "") << ',' << field(result.error);
+        if (simulated()) {
+            out_ << ',';
+            if (result.counts_read) out_ << result.l1_misses;
+            out_ << ',' << event_name(simulated_l1_data_misses) << ',' << geometry_text(head_.simulation.l1) << ','
+                 << geometry_text(head_.simulation.l2);
+        }
+        out_ << std::endl;
     }
 
     void end() override {}
 
 private:
+    bool simulated() const { return head_.counters.mode == counter_mode::simulated; }
+
     std::ostream& out_;
     experiment_head const head_;
     std::string const status_;

@@ -1,8 +1,12 @@
 #include "bench/experiment.hpp"
 
+#include <chrono>
+#include <cmath>
 #include <ctime>
+#include <string>
 
 #include "bench/benchmark.hpp"
+#include "bench/cache_simulation.hpp"
 #include "bench/experiment_report.hpp"
 #include "bench/experiment_run.hpp"
 #include "bench/input_source.hpp"
@@ -19,13 +23,56 @@ std::uint64_t scramble(std::uint64_t x)
 }
 
 void write_progress(std::ostream& progress, std::uint64_t done, std::uint64_t runs, run_id const& id,
-                    std::uint32_t repeat, run_result const& result)
+                    std::uint32_t repeat, run_result const& result, std::string const& tail)
 {
     progress << "corvane: run " << done << '/' << runs << ": " << id.n << " elements, " << id.sort->name
              << ", repetition " << id.repetition << '/' << repeat;
     if (result.measured) progress << ": " << result.seconds << " s, check " << result.check;
     if (!result.error.empty()) progress << ": failed: " << result.error;
-    progress << std::endl;
+    progress << tail << std::endl;
+}
+
+// The time left of an experiment, estimated from the time its finished runs took. Runs weigh
+// n log n, as the sort's work does.
+class time_estimate {
+public:
+    explicit time_estimate(experiment_options const& options) : started_(std::chrono::steady_clock::now())
+    {
+        for (std::uint64_t const n : options.sizes) total_ += work(n) * options.repeat * options.variants.size();
+    }
+
+    void finished(std::uint64_t n) { done_ += work(n); }
+
+    // "about 3 min 20 s left"
+    std::string left() const
+    {
+        std::chrono::duration<double> const elapsed = std::chrono::steady_clock::now() - started_;
+        auto const seconds = static_cast<std::uint64_t>(std::llround(elapsed.count() * (total_ - done_) / done_));
+        std::string text = "about ";
+        if (seconds >= 60) text += std::to_string(seconds / 60) + " min ";
+        return text + std::to_string(seconds % 60) + " s left";
+    }
+
+private:
+    static double work(std::uint64_t n) { return static_cast<double>(n) * std::log2(static_cast<double>(n) + 2.0); }
+
+    std::chrono::steady_clock::time_point started_;
+    double total_ = 0.0;
+    double done_ = 0.0;
+};
+
+// Adds the simulated counts to the natively timed run; a simulated run whose own check fails
+// makes the run's verdict, since both sort the same input.
+void add_simulation(run_result& result, simulated_counts const& simulated)
+{
+    if (!simulated.counted) {
+        if (result.error.empty()) result.error = simulated.error;
+        return;
+    }
+    result.counts[counter_choice::l2_slot] = simulated.l2;
+    result.l1_misses = simulated.l1;
+    result.counts_read = true;
+    if (simulated.check != "ok" && result.check == "ok") result.check = "simulated run: " + simulated.check;
 }
 
 }  // namespace
@@ -38,10 +85,15 @@ std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint
 void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
                     counter_library const* lib)
 {
-    experiment_head head{started, choose_counters(options.counters, lib), options.input, false, options.seed,
-                         options.repeat};
     input_source const input =
         options.input_file.empty() ? input_source::pattern(options.input) : input_source::file(options.input_file);
+    if (options.simulated_child) {
+        set_benchmark_tuning();
+        run_simulated_child(options.sizes.front(), options.child_seed, input, *options.variants.front(), out);
+        return;
+    }
+    experiment_head head{started, choose_counters(options.counters, lib), options.input, false, options.seed,
+                         options.repeat, options.simulation};
     head.input = input.name();
     head.from_file = input.is_file();
     if (!options.seeded) head.seed = static_cast<std::uint64_t>(std::time(nullptr));
@@ -49,21 +101,43 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     std::unique_ptr<experiment_report> const report =
         options.format == report_format::csv ? make_csv_report(out, head) : make_xml_report(out, head);
     progress << "corvane: counters: " << counter_status(head.counters) << "; virtualized: "
-             << virtualization_name(head.counters.machine) << std::endl;
+             << virtualization_name(head.counters.machine);
+    bool const simulated = options.counters == counter_mode::simulated;
+    if (simulated) {
+        progress << "; simulated caches (size/ways/line): L1 " << geometry_text(options.simulation.l1) << ", L2 "
+                 << geometry_text(options.simulation.l2);
+    } else if (options.counters == counter_mode::automatic && head.counters.events().empty()) {
+        progress << "; no hardware counter works here: --counters=simulated counts simulated cache misses";
+    }
+    progress << std::endl;
 
     report->begin();
     set_benchmark_tuning();
     std::uint64_t const runs = options.sizes.size() * options.repeat * options.variants.size();
     std::uint64_t done = 0;
+    time_estimate estimate(options);
     for (std::uint64_t const n : options.sizes) {
         for (std::uint32_t repetition = 1; repetition <= options.repeat; ++repetition) {
             std::uint64_t const seed = run_seed(head.seed, n, repetition);
             for (variant const* v : options.variants) {
                 run_id const id{n, v, repetition, seed};
                 report->run_started(id);
-                run_result const result = experiment_run(n, seed, input, head.counters, v->sort);
+                run_result result = experiment_run(n, seed, input, head.counters, v->sort);
+                if (simulated && result.measured) {
+                    add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, seed, input)));
+                }
                 report->run_finished(id, result);
-                write_progress(progress, ++done, runs, id, options.repeat, result);
+                // Simulated runs are slow: their lines add the counts and the time left.
+                std::string tail;
+                if (simulated) {
+                    estimate.finished(n);
+                    if (result.counts_read) {
+                        tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
+                               std::to_string(result.counts[counter_choice::l2_slot]);
+                    }
+                    tail += "; " + estimate.left();
+                }
+                write_progress(progress, ++done, runs, id, options.repeat, result, tail);
                 if (!out) return;
             }
         }

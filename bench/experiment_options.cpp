@@ -54,8 +54,10 @@ void set_counters(experiment_options& options, std::string const& value, std::ui
         options.counters = counter_mode::automatic;
     } else if (value == "none") {
         options.counters = counter_mode::none;
+    } else if (value == "simulated") {
+        options.counters = counter_mode::simulated;
     } else {
-        throw usage_error("--counters: '" + value + "' is not papi, auto or none");
+        throw usage_error("--counters: '" + value + "' is not papi, auto, none or simulated");
     }
 }
 
@@ -122,12 +124,67 @@ void set_format(experiment_options& options, std::string const& value, std::uint
     }
 }
 
+// Bytes, or KiB, MiB with a K or M at the end.
+std::uint64_t parse_bytes(std::string const& option, std::string const& text)
+{
+    constexpr std::uint64_t largest = std::uint64_t{1} << 40;
+    std::uint32_t shift = 0;
+    std::string digits = text;
+    if (!text.empty() && (text.back() == 'K' || text.back() == 'M')) {
+        shift = text.back() == 'K' ? 10 : 20;
+        digits.pop_back();
+    }
+    std::uint64_t const value = parse_number(option, digits);
+    if (value > (largest >> shift)) throw usage_error(option + ": '" + text + "' is too large");
+    return value << shift;
+}
+
+void set_cache_field(std::string const& option, std::uint64_t& field, std::string const& value, bool bytes)
+{
+    field = bytes ? parse_bytes(option, value) : parse_number(option, value);
+    if (field == 0) throw usage_error(option + ": must be at least 1");
+}
+
+void set_l1_size(experiment_options& o, std::string const& v, std::uint64_t)
+{
+    set_cache_field("--l1-size", o.simulation.l1.size, v, true);
+}
+void set_l1_ways(experiment_options& o, std::string const& v, std::uint64_t)
+{
+    set_cache_field("--l1-ways", o.simulation.l1.ways, v, false);
+}
+void set_l1_line(experiment_options& o, std::string const& v, std::uint64_t)
+{
+    set_cache_field("--l1-line", o.simulation.l1.line, v, true);
+}
+void set_l2_size(experiment_options& o, std::string const& v, std::uint64_t)
+{
+    set_cache_field("--l2-size", o.simulation.l2.size, v, true);
+}
+void set_l2_ways(experiment_options& o, std::string const& v, std::uint64_t)
+{
+    set_cache_field("--l2-ways", o.simulation.l2.ways, v, false);
+}
+void set_l2_line(experiment_options& o, std::string const& v, std::uint64_t)
+{
+    set_cache_field("--l2-line", o.simulation.l2.line, v, true);
+}
+
+void set_simulated_run(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    options.simulated_child = true;
+    options.child_seed = parse_number("--simulated-run", value);
+}
+
 std::map<std::string, setter> const& setters()
 {
     static std::map<std::string, setter> const all = {
         {"--counters", set_counters}, {"--sizes", set_sizes},   {"--variants", set_variants},
         {"--repeat", set_repeat},     {"--seed", set_seed},     {"--input", set_input},
         {"--input-file", set_input_file}, {"--format", set_format},
+        {"--l1-size", set_l1_size},   {"--l1-ways", set_l1_ways}, {"--l1-line", set_l1_line},
+        {"--l2-size", set_l2_size},   {"--l2-ways", set_l2_ways}, {"--l2-line", set_l2_line},
+        {"--simulated-run", set_simulated_run},
     };
     return all;
 }
@@ -172,6 +229,42 @@ void check_input_file(experiment_options& options, bool input_given, std::uint64
     }
 }
 
+// Fills the levels the options left open from the machine and refuses what cannot be simulated.
+void check_simulation(experiment_options& options, simulation_setup const& machine)
+{
+    if (machine.valgrind.empty()) {
+        throw usage_error("--counters=simulated needs valgrind, which is not installed: install the package "
+                          "valgrind (apt-get install valgrind)");
+    }
+    options.simulation.valgrind = machine.valgrind;
+    for (std::uint32_t const level : {1u, 2u}) {
+        cache_geometry& cache = level == 1 ? options.simulation.l1 : options.simulation.l2;
+        cache_geometry const& found = level == 1 ? machine.l1 : machine.l2;
+        std::string const prefix = "--l" + std::to_string(level);
+        if (cache.size == 0) cache.size = found.size;
+        if (cache.ways == 0) cache.ways = found.ways;
+        if (cache.line == 0) cache.line = found.line;
+        if (cache.size == 0 || cache.ways == 0 || cache.line == 0) {
+            throw usage_error("--counters=simulated: this machine does not describe its level-" +
+                              std::to_string(level) + " data cache; give " + prefix + "-size, " + prefix +
+                              "-ways and " + prefix + "-line");
+        }
+        std::string const problem = geometry_problem(cache);
+        if (!problem.empty()) {
+            throw usage_error(prefix + "-size/-ways/-line: the level-" + std::to_string(level) + " cache " +
+                              geometry_text(cache) + " (size/ways/line) cannot be simulated: " + problem);
+        }
+    }
+}
+
+bool names_geometry(std::set<std::string> const& given)
+{
+    for (char const* const option : {"--l1-size", "--l1-ways", "--l1-line", "--l2-size", "--l2-ways", "--l2-line"}) {
+        if (given.count(option) != 0) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::uint64_t physical_memory_bytes()
@@ -183,6 +276,12 @@ std::uint64_t physical_memory_bytes()
 }
 
 experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes)
+{
+    return parse_options(args, memory_bytes, machine_simulation_setup());
+}
+
+experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes,
+                                 simulation_setup const& machine)
 {
     experiment_options options;
     std::set<std::string> given;
@@ -198,6 +297,14 @@ experiment_options parse_options(std::vector<std::string> const& args, std::uint
     if (!options.input_file.empty()) {
         check_input_file(options, given.count("--input") != 0, memory_bytes);
     }
+    if (options.counters == counter_mode::simulated) {
+        check_simulation(options, machine);
+    } else if (names_geometry(given)) {
+        throw usage_error("the cache geometry options (--l1-size, ...) need --counters=simulated");
+    }
+    if (options.simulated_child && (options.sizes.size() != 1 || options.variants.size() != 1)) {
+        throw usage_error("--simulated-run needs one size and one variant");
+    }
     if (options.sizes.empty()) options.sizes = benchmark_sizes();
     if (options.variants.empty()) {
         for (variant const& v : all_variants()) options.variants.push_back(&v);
@@ -209,8 +316,11 @@ void write_usage(std::ostream& out)
 {
     out << "usage: corvane                 the benchmark's fixed XML report\n"
            "       corvane OPTION...       an experiment, with these options:\n"
-           "  --counters=papi|auto|none   miss counters: both PAPI presets as the report has them (papi),\n"
-           "                              whatever the machine offers (auto, the default), or none\n"
+           "  --counters=papi|auto|none|simulated\n"
+           "                              miss counters: both PAPI presets as the report has them (papi),\n"
+           "                              whatever the machine offers (auto, the default), none, or data cache\n"
+           "                              misses of the same sort run again under valgrind's cache simulator\n"
+           "                              (simulated, about 50 times slower; no TLB)\n"
            "  --sizes=N,N,...             element counts (default: the benchmark's six sizes)\n"
            "  --variants=V,V,...          of cached-stack, cached-heap, uncached-stack, uncached-heap (default: all)\n"
            "  --repeat=N                  runs of every size and variant, each on fresh input (default: 1)\n"
@@ -222,5 +332,10 @@ void write_usage(std::ostream& out)
            "  --input-file=PATH           sort the first N elements of an element file written by datlow\n"
            "                              (default size: the whole file)\n"
            "  --format=xml|csv            the report's form (default: xml)\n"
+           "  --l1-size=BYTES, --l1-ways=N, --l1-line=BYTES\n"
+           "  --l2-size=BYTES, --l2-ways=N, --l2-line=BYTES\n"
+           "                              the simulated level-1 data and level-2 caches (default: this\n"
+           "                              machine's); sizes may end in K or M; line and set count must be\n"
+           "                              powers of two\n"
         << std::flush;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/cache_simulation.hpp"
 #include "bench/variants.hpp"
 #include "items/element.hpp"
 #include "measure/counter_choice.hpp"
@@ -25,6 +26,11 @@ struct experiment_options {
     std::string input = "uniform";
     std::string input_file;  // empty: the inputs are drawn in memory
     report_format format = report_format::xml;
+    // For simulated counters: valgrind and the geometry, the machine's unless given by options.
+    simulation_setup simulation;
+    // Set by the hidden --simulated-run=SEED: this process is the child of one simulated run.
+    bool simulated_child = false;
+    std::uint64_t child_seed = 0;
 };
 
 class usage_error : public std::runtime_error {
@@ -43,6 +49,11 @@ inline std::uint64_t largest_size(std::uint64_t memory_bytes) { return memory_by
 std::uint64_t physical_memory_bytes();
 
 // Reads args (without the program name). Sizes above largest_size(memory_bytes) are refused.
+// Simulated counters take valgrind and the cache geometry from machine, and are refused when
+// valgrind is missing or the simulator cannot model the geometry.
+experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes,
+                                 simulation_setup const& machine);
+// The same with this machine's setup.
 experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes);
 
 void write_usage(std::ostream& out);

@@ -22,6 +22,7 @@ struct experiment_head {
     bool from_file = false;
     std::uint64_t seed = 0;  // the experiment's seed, given or taken from the clock
     std::uint32_t repeat = 1;
+    simulation_setup simulation;  // the simulated caches, for counter_mode::simulated
 };
 
 // Which run a report line belongs to.

@@ -20,6 +20,8 @@ struct run_result {
     // By counter slot; meaningful for the counted slots of the run's counter choice.
     miss_counter::values counts{};
     bool counts_read = false;
+    // Simulated counters only: the first-level data misses (the level-2 ones are in counts).
+    std::int64_t l1_misses = 0;
     std::string check;  // "ok", or what the check found, when measured
     std::string error;  // the what() text of a failure; empty when nothing failed
 };

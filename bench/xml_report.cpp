@@ -29,6 +29,7 @@ char const* mode_name(counter_mode mode)
     switch (mode) {
     case counter_mode::papi: return "papi";
     case counter_mode::automatic: return "auto";
+    case counter_mode::simulated: return "simulated";
     default: return "none";
     }
 }
@@ -46,13 +47,19 @@ public:
         out_ << " repeat=\"" << head_.repeat << "\"/>" << std::endl;
         for (counter_slot const& slot : head_.counters.slots) {
             out_ << "\t<counter name=\"" << slot.quantity << "\" event=\"" << event_name(slot.event) << '"';
-            if (slot.counted) {
+            if (slot.counted && simulated()) {
+                write_simulated_status(head_.simulation.l2);
+            } else if (slot.counted) {
                 // papi mode asks for its events without trying them first; its runs tell.
                 out_ << " status=\"" << (head_.counters.mode == counter_mode::papi ? "requested" : "counted") << "\"/>"
                      << std::endl;
             } else {
                 out_ << " status=\"unavailable\" reason=\"" << escaped(slot.reason) << "\"/>" << std::endl;
             }
+        }
+        if (simulated()) {
+            out_ << "\t<counter name=\"l1misses\" event=\"" << event_name(simulated_l1_data_misses) << '"';
+            write_simulated_status(head_.simulation.l1);
         }
     }
 
@@ -71,7 +78,7 @@ public:
             out_ << "\t\t<check>" << escaped(result.check) << "</check>" << std::endl;
             out_ << stopwatch::xt{result.seconds, measurement_indent, report_indent_char};
             // A failed read leaves the line to the error that follows, as in the benchmark.
-            if (result.counts_read || head_.counters.events().empty()) {
+            if (result.counts_read || (head_.counters.events().empty() && !simulated())) {
                 write_counts(result);
                 out_ << std::endl;
             }
@@ -93,6 +100,16 @@ private:
                 out_ << '<' << slot.quantity << " unavailable=\"" << escaped(slot.reason) << "\"/>";
             }
         }
+        if (simulated()) out_ << "<l1misses>" << result.l1_misses << "</l1misses>";
+    }
+
+    bool simulated() const { return head_.counters.mode == counter_mode::simulated; }
+
+    // Simulated counts say so, and which cache they come from.
+    void write_simulated_status(cache_geometry const& cache)
+    {
+        out_ << " status=\"simulated\" size=\"" << cache.size << "\" ways=\"" << cache.ways << "\" line=\"" << cache.line
+             << "\"/>" << std::endl;
     }
 
     std::ostream& out_;

@@ -8,6 +8,7 @@ namespace {
 constexpr int success = 0;
 
 char const* const not_requested = "not requested";
+char const* const no_simulated_tlb = "the cache simulator models no TLB";
 
 // The trial of automatic mode: an event set that takes every offered event it can, released
 // again at the end of the trial whatever happened.
@@ -121,6 +122,7 @@ virtualization machine_of(counter_library const* lib)
 miss_counter::event_list counter_choice::events() const
 {
     miss_counter::event_list list;
+    if (mode == counter_mode::simulated) return list;
     for (counter_slot const& slot : slots) {
         if (slot.counted) list.push_back(slot.event);
     }
@@ -163,6 +165,12 @@ counter_choice choose_counters(counter_mode mode, counter_library const* lib)
             choose_automatically(*lib, choice);
         }
         break;
+    case counter_mode::simulated:
+        choice.slots[counter_choice::l2_slot].event = simulated_l2_data_misses;
+        choice.slots[counter_choice::l2_slot].counted = true;
+        choice.slots[counter_choice::tlb_slot].event = simulated_tlb_misses;
+        mark_uncounted(choice.slots[counter_choice::tlb_slot], no_simulated_tlb);
+        break;
     }
     return choice;
 }
@@ -173,6 +181,9 @@ char const* event_name(std::int32_t event)
     case miss_counter::l2_data_cache_misses: return "PAPI_L2_DCM";
     case miss_counter::tlb_misses: return "PAPI_TLB_TL";
     case miss_counter::tlb_data_misses: return "PAPI_TLB_DM";
+    case simulated_l1_data_misses: return "simulated_L1_DCM";
+    case simulated_l2_data_misses: return "simulated_L2_DCM";
+    case simulated_tlb_misses: return "simulated_TLB";
     default: return "unknown event";
     }
 }

@@ -14,7 +14,15 @@ enum class counter_mode {
     papi,       // both fixed events; a run whose counters fail reports that failure
     automatic,  // every event the machine offers, the data TLB where the total is missing
     none,       // no counters: the time only
+    simulated,  // cache misses of a simulated run of the same sort; the TLB is not simulated
 };
+
+// Names of the simulated quantities, in the event field where hardware counters name a preset.
+// PAPI's presets are negative and its native events above 0x40000000, so these small numbers
+// cannot be taken for either.
+constexpr std::int32_t simulated_l1_data_misses = 1;
+constexpr std::int32_t simulated_l2_data_misses = 2;
+constexpr std::int32_t simulated_tlb_misses = 3;
 
 // One quantity of the report (level-2 misses, TLB misses) and how it is counted.
 struct counter_slot {
@@ -33,7 +41,7 @@ struct counter_choice {
     std::array<counter_slot, miss_counter::max_events> slots;
     virtualization machine = virtualization::unknown;
 
-    // The events to put in a run's event set, in slot order.
+    // The hardware events to put in a run's event set, in slot order: none in simulated mode.
     miss_counter::event_list events() const;
     // The slot of the nth event of events().
     std::size_t slot_of_event(std::size_t nth) const;
@@ -43,9 +51,9 @@ struct counter_choice {
 // (automatic mode then gives missing_counter_library_reason() for each counter).
 // For automatic, each event is first looked up and then added to a trial event set which is
 // started and stopped once; what fails there is marked with the library's reason and left out.
-// The trial set is released before the choice is returned.
+// The trial set is released before the choice is returned. simulated makes no library call.
 counter_choice choose_counters(counter_mode mode, counter_library const* lib);
 
-// "PAPI_L2_DCM", "PAPI_TLB_TL", "PAPI_TLB_DM".
+// "PAPI_L2_DCM", "PAPI_TLB_TL", "PAPI_TLB_DM", "simulated_L1_DCM", "simulated_L2_DCM", "simulated_TLB".
 char const* event_name(std::int32_t event);
 char const* virtualization_name(virtualization v);  // "yes", "no", "unknown"

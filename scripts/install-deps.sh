@@ -2,7 +2,7 @@
 # Installs, with apt-get, whatever the build needs and this Debian machine lacks. Safe to run again.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libpapi-dev libboost-dev libhwy-dev gnuplot-nox)
+packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libpapi-dev libboost-dev libhwy-dev gnuplot-nox valgrind)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -2,13 +2,14 @@
 # Plots one or more CSV reports of `corvane --format=csv`: nanoseconds per element against the
 # number of elements n (log x axis), one line per variant, each point the median over the
 # repetitions of that variant and size; below it, when the reports hold miss counts, L2 and TLB
-# misses per element. Reports that mix inputs get one line per variant and input.
+# misses per element, or the simulated L2 and L1 data misses of `--counters=simulated` (the panel
+# says so, with the simulated geometry). Reports that mix inputs get one line per variant and input.
 #
 # Usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]
 #
 # Columns are found by name in each report's header row: size and variant are needed, and
-# ns_per_element (or seconds, from which it is computed); input, l2_misses and tlb_misses are
-# used when present. Rows without a time (failed runs) are left out, and so are miss cells that
+# ns_per_element (or seconds, from which it is computed); input, l2_misses, tlb_misses, and for
+# simulated counts l2_event, l1_misses, l1_cache and l2_cache are used when present. Rows without a time (failed runs) are left out, and so are miss cells that
 # hold no number (counters not counted). Needs gnuplot (Debian package gnuplot-nox).
 set -euo pipefail
 
@@ -33,8 +34,9 @@ command -v gnuplot > /dev/null || { echo "plot.sh: gnuplot is missing (Debian pa
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One line per measured value: variant, input, metric (ns, l2, tlb, all per element), n, value.
-awk '
+# One line per measured value: variant, input, metric (ns, l2, tlb, and the simulated sl2, sl1,
+# all per element), n, value. The geometry of simulated counts goes to its own file.
+awk -v geometry="$work/geometry" '
   # Splits a CSV line into f[1..], honouring double quotes and "" inside them.
   function split_csv(line, f,    n, i, c, field, quoted) {
     n = 0; field = ""; quoted = 0
@@ -80,8 +82,11 @@ awk '
     }
     key = label(cell("variant")) "\t" label(cell("input"))
     printf "%s\tns\t%s\t%.10g\n", key, n + 0, ns
-    if (is_number(cell("l2_misses"))) printf "%s\tl2\t%s\t%.10g\n", key, n + 0, cell("l2_misses") / n
+    simulated = cell("l2_event") ~ /^simulated/
+    if (simulated) print "L2 " cell("l2_cache") ", L1 " cell("l1_cache") > geometry
+    if (is_number(cell("l2_misses"))) printf "%s\t%s\t%s\t%.10g\n", key, simulated ? "sl2" : "l2", n + 0, cell("l2_misses") / n
     if (is_number(cell("tlb_misses"))) printf "%s\ttlb\t%s\t%.10g\n", key, n + 0, cell("tlb_misses") / n
+    if (simulated && is_number(cell("l1_misses"))) printf "%s\tsl1\t%s\t%.10g\n", key, n + 0, cell("l1_misses") / n
   }
   END { if (bad) exit 2 }
 ' "$@" > "$work/values"
@@ -126,12 +131,27 @@ sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4n -k5,5g "$work/values" | awk -F'\t' -v di
 '
 series_count=$(cat "$work/series_count")
 
-has_misses=0
-if ls "$work"/l2_*.dat "$work"/tlb_*.dat > /dev/null 2>&1; then has_misses=1; fi
+# Whether any of the given files exists (globs that match nothing stay as they are).
+any_file() {
+  local f
+  for f in "$@"; do [ -e "$f" ] && return 0; done
+  return 1
+}
+has_counted=0
+if any_file "$work"/l2_*.dat "$work"/tlb_*.dat; then has_counted=1; fi
+has_simulated=0
+if any_file "$work"/sl2_*.dat "$work"/sl1_*.dat; then has_simulated=1; fi
+has_misses=$((has_counted || has_simulated))
 # A log scale needs every miss rate above zero; a machine that counted none gets a linear one.
 misses_log=1
-if [ "$has_misses" = 1 ] && cat "$work"/l2_*.dat "$work"/tlb_*.dat 2> /dev/null | awk '$2 <= 0 { found = 1 } END { exit !found }'; then
+rates=$(cat "$work"/*l2_*.dat "$work"/tlb_*.dat "$work"/sl1_*.dat 2> /dev/null || true)
+if [ "$has_misses" = 1 ] && printf '%s\n' "$rates" | awk '$2 != "" && $2 <= 0 { found = 1 } END { exit !found }'; then
   misses_log=0
+fi
+# Simulated counts name their cache geometry (size/ways/line in bytes) where the reports share one.
+simulated_caches=""
+if [ -s "$work/geometry" ] && [ "$(sort -u "$work/geometry" | wc -l)" -eq 1 ]; then
+  simulated_caches="\\nsize/ways/line in bytes: $(head -n 1 "$work/geometry")"
 fi
 
 plot_list() {  # metric, dash type, label suffix
@@ -200,16 +220,32 @@ height=600
   echo 'set offsets 0, 0, graph 0.05, 0'
   echo "plot $(plot_list ns 1 "")"
   if [ "$has_misses" = 1 ]; then
-    echo 'set title "Misses (solid: L2 data cache, dashed: TLB)"'
+    if [ "$has_simulated" = 0 ]; then
+      echo 'set title "Misses (solid: L2 data cache, dashed: TLB)"'
+    elif [ "$has_counted" = 0 ]; then
+      printf 'set title "Simulated misses (solid: L2 data cache, dashed: L1 data cache)%s" noenhanced\n' "$simulated_caches"
+    else
+      printf 'set title "Misses (solid: L2 data cache, dashed: TLB, dotted: simulated L2, dash-dot: simulated L1)%s" noenhanced\n' \
+        "$simulated_caches"
+    fi
     echo 'set ylabel "misses per element"'
     echo 'set offsets 0, 0, 0, 0'
     if [ "$misses_log" = 1 ]; then
       echo 'set logscale y'
       echo 'set yrange [*:*]'
     fi
-    l2=$(plot_list l2 1 " L2")
-    tlb=$(plot_list tlb 2 " TLB")
-    echo "plot $l2${l2:+${tlb:+, }}$tlb"
+    lines=()
+    if [ "$has_counted" = 1 ]; then
+      lines+=("$(plot_list l2 1 " L2")" "$(plot_list tlb 2 " TLB")")
+      lines+=("$(plot_list sl2 3 " simulated L2")" "$(plot_list sl1 4 " simulated L1")")
+    else
+      lines+=("$(plot_list sl2 1 " simulated L2")" "$(plot_list sl1 2 " simulated L1")")
+    fi
+    list=""
+    for line in "${lines[@]}"; do
+      [ -n "$line" ] && list="$list${list:+, }$line"
+    done
+    echo "plot $list"
     echo 'unset multiplot'
   fi
 } > "$work/plot.gp"

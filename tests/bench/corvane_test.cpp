@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstring>
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bench/cache_simulation.hpp"
 #include "measure/sys_names.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/support/process.hpp"
@@ -143,6 +145,7 @@ TEST(CorvaneExperiment, BadOptionsExitWithStatusTwoAndWriteNothing)
         {"--input-file=" + dir.file("missing")},
         {"--input-file=" + dir.file("ragged")},
         {"--counters=auto", "--format=yaml"},
+        {"--counters=simulated", "--l2-size=3000000"},
     };
     for (auto const& args : cases) {
         auto const result = test_support::run_program(CORVANE_PATH, args);
@@ -282,6 +285,50 @@ TEST(CorvaneExperiment, AnInputFileShortenedWhileItRunsIsAnError)
                         "' ended after 1600 of the 160000 bytes to sort: another process shortened it"),
               std::string::npos)
         << said;
+}
+
+// One small run of each driver under valgrind's cache simulator, end to end: a native time, both
+// simulated counts, the TLB unavailable, the run checked.
+TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
+{
+#ifdef KIT_SANITIZED_BUILD
+    GTEST_SKIP() << "valgrind cannot run a program built with AddressSanitizer; the release build runs this test";
+#endif
+    char const* const path = std::getenv("PATH");
+    if (find_program("valgrind", path != nullptr ? path : "").empty()) {
+        GTEST_SKIP() << "valgrind is not installed (Debian package valgrind): the simulated counters cannot run";
+    }
+    auto const result = test_support::run_program(
+        CORVANE_PATH, {"--counters=simulated", "--format=csv", "--sizes=5000", "--variants=cached-stack,uncached-heap",
+                       "--seed=11", "--l2-size=64K", "--l2-ways=4", "--l2-line=64"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto const lines = test_support::lines_of(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out;
+    std::regex const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
+                         "simulated_L2_DCM,,simulated_TLB: the cache simulator models no TLB,(yes|no|unknown),ok,,"
+                         "([0-9]+),simulated_L1_DCM,[0-9]+/[0-9]+/[0-9]+,65536/4/64");
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, row)) << lines[i];
+        // The 80 kB input does not fit the 64 KiB second level: at least one miss per line of it,
+        // and the first level misses at least as often.
+        std::uint64_t const l2 = std::stoull(m[2]);
+        EXPECT_GE(l2, 5000u * 16 / 64);
+        EXPECT_GE(std::stoull(m[4]), l2);
+    }
+    auto const progress = test_support::lines_of(result.err);
+    ASSERT_EQ(progress.size(), 3u) << result.err;
+    EXPECT_NE(progress[2].find("left"), std::string::npos) << progress[2];
+}
+
+TEST(CorvaneExperiment, SimulatedCountersAreRefusedWithoutValgrind)
+{
+    test_support::temp_dir empty;
+    auto const result =
+        test_support::run_program("/usr/bin/env", {"PATH=" + empty.file(""), CORVANE_PATH, "--counters=simulated"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("install the package valgrind"), std::string::npos) << result.err;
 }
 
 }  // namespace

@@ -80,7 +80,7 @@ TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
         {{"--repeat=0"}, "between 1 and"},
         {{"--repeat=1000001"}, "between 1 and"},
         {{"--seed=x"}, "--seed"},
-        {{"--counters=perf"}, "not papi, auto or none"},
+        {{"--counters=perf"}, "not papi, auto, none or simulated"},
         {{"--format=json"}, "not xml or csv"},
         {{"--input=gaussian"}, "unknown input 'gaussian'"},
         {{"--input-file="}, "the path is missing"},
@@ -122,6 +122,68 @@ TEST(ExperimentOptions, AnInputFileMustHoldWholeElements)
     EXPECT_NE(refusal({"--input-file=" + good, "--sizes=11"}).find("more than the 10 elements"), std::string::npos);
     EXPECT_NE(refusal({"--input-file=" + good}, 9 * 32).find("do not fit"), std::string::npos);
     EXPECT_NE(refusal({"--input=sorted", "--input-file=" + good}).find("exclude each other"), std::string::npos);
+}
+
+// A machine with valgrind and a described 32 KiB / 1 MiB cache pair, and one without either.
+simulation_setup const lab{"/usr/bin/valgrind", {32768, 8, 64}, {1048576, 16, 64}};
+simulation_setup const bare{"", {}, {}};
+
+std::string simulated_refusal(args const& given, simulation_setup const& machine)
+{
+    try {
+        parse_options(given, plenty, machine);
+    } catch (usage_error const& e) {
+        return e.what();
+    }
+    return "";
+}
+
+TEST(ExperimentOptions, SimulatedCountersTakeTheMachinesCachesUnlessGiven)
+{
+    experiment_options const own = parse_options({"--counters=simulated"}, plenty, lab);
+    EXPECT_EQ(own.counters, counter_mode::simulated);
+    EXPECT_EQ(own.simulation.valgrind, "/usr/bin/valgrind");
+    EXPECT_EQ(geometry_text(own.simulation.l1), "32768/8/64");
+    EXPECT_EQ(geometry_text(own.simulation.l2), "1048576/16/64");
+
+    experiment_options const given = parse_options(
+        {"--counters=simulated", "--l2-size=2M", "--l2-ways=8", "--l1-size=16K", "--l1-line=32"}, plenty, lab);
+    EXPECT_EQ(geometry_text(given.simulation.l1), "16384/8/32");
+    EXPECT_EQ(geometry_text(given.simulation.l2), "2097152/8/64");
+    // A machine that describes no cache needs all three values of each level.
+    experiment_options const described = parse_options({"--counters=simulated", "--l1-size=32768", "--l1-ways=8",
+                                                        "--l1-line=64", "--l2-size=4M", "--l2-ways=16", "--l2-line=64"},
+                                                       plenty, simulation_setup{"/bin/valgrind", {}, {}});
+    EXPECT_EQ(geometry_text(described.simulation.l2), "4194304/16/64");
+}
+
+TEST(ExperimentOptions, RefusesSimulationWithoutValgrindOrWithAGeometryItCannotModel)
+{
+    struct bad {
+        args given;
+        simulation_setup machine;
+        char const* says;
+    };
+    std::vector<bad> const cases = {
+        {{"--counters=simulated"}, bare, "install the package valgrind"},
+        {{"--counters=simulated"}, simulation_setup{"/bin/valgrind", {32768, 8, 64}, {}},
+         "does not describe its level-2 data cache; give --l2-size, --l2-ways and --l2-line"},
+        {{"--counters=simulated", "--l2-size=3000000"}, lab, "set count"},
+        {{"--counters=simulated", "--l1-line=48"}, lab, "--l1-size/-ways/-line: the level-1 cache 32768/8/48"},
+        {{"--counters=simulated", "--l1-ways=0"}, lab, "--l1-ways: must be at least 1"},
+        {{"--counters=simulated", "--l2-size=2G"}, lab, "not an unsigned decimal number"},
+        {{"--counters=simulated", "--l2-size=2000000M"}, lab, "too large"},
+        {{"--counters=auto", "--l2-size=2M"}, lab, "need --counters=simulated"},
+        {{"--l1-ways=4"}, lab, "need --counters=simulated"},
+        {{"--simulated-run=5", "--sizes=10,20", "--variants=cached-stack"}, lab, "one size and one variant"},
+        {{"--simulated-run=5", "--sizes=10"}, lab, "one size and one variant"},
+    };
+    for (bad const& c : cases) {
+        std::string const text = simulated_refusal(c.given, c.machine);
+        EXPECT_NE(text.find(c.says), std::string::npos) << c.given.back() << ": " << text;
+    }
+    // Other modes do not need valgrind.
+    EXPECT_EQ(simulated_refusal({"--counters=none"}, bare), "");
 }
 
 }  // namespace

@@ -135,6 +135,8 @@ TEST(ExperimentReport, XmlMarksCountersThatCannotBeCounted)
                                                            "<l2misses unavailable=\"Event does not exist\"/>"
                                                            "<tlbmisses unavailable=\"Event does not exist\"/>")))
         << w.report[11];
+    // Without any hardware counter the status line points to the simulated ones.
+    EXPECT_NE(w.progress.at(0).find("--counters=simulated"), std::string::npos) << w.progress.at(0);
 }
 
 // Asked for both fixed counters on a machine that cannot count them, every run fails with the
@@ -168,6 +170,89 @@ TEST(ExperimentReport, CounterStatusNamesEachMissingEventWithItsReason)
     choice.slots[1].counted = true;
     EXPECT_EQ(counter_status(choice), "counted");
     EXPECT_EQ(counter_status(choose_counters(counter_mode::papi, nullptr)), "requested");
+}
+
+// Simulated counts, as the experiment hands them to the reports: the first run counted, the
+// second one whose simulation failed.
+struct simulated_runs {
+    experiment_head head;
+    run_id id;
+    run_result counted;
+    run_result failed;
+};
+
+simulated_runs simulated_example()
+{
+    simulated_runs s{experiment_head{local_time(std::time(nullptr)), choose_counters(counter_mode::simulated, nullptr),
+                                     "uniform", false, 3, 1,
+                                     simulation_setup{"/usr/bin/valgrind", {32768, 8, 64}, {2097152, 16, 64}}},
+                     run_id{1000, find_variant("cached-stack"), 1, 77}, run_result{}, run_result{}};
+    s.counted.measured = true;
+    s.counted.seconds = 0.5;
+    s.counted.check = "ok";
+    s.counted.counts_read = true;
+    s.counted.counts[counter_choice::l2_slot] = 1234;
+    s.counted.l1_misses = 5678;
+    s.failed = s.counted;
+    s.failed.counts_read = false;
+    s.failed.error = "the simulated run failed (exit status 1)";
+    return s;
+}
+
+TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
+{
+    simulated_runs const s = simulated_example();
+    std::ostringstream xml;
+    std::unique_ptr<experiment_report> const x = make_xml_report(xml, s.head);
+    x->begin();
+    x->run_started(s.id);
+    x->run_finished(s.id, s.counted);
+    x->run_started(s.id);
+    x->run_finished(s.id, s.failed);
+    strings const lines = test_support::lines_of(xml.str());
+    ASSERT_EQ(lines.size(), 6u + 2 * 8);
+    EXPECT_EQ(lines[2], "\t<experiment counters=\"simulated\" virtualized=\"unknown\" input=\"uniform\" seed=\"3\" "
+                        "repeat=\"1\"/>");
+    EXPECT_EQ(lines[3], "\t<counter name=\"l2misses\" event=\"simulated_L2_DCM\" status=\"simulated\" size=\"2097152\" "
+                        "ways=\"16\" line=\"64\"/>");
+    EXPECT_EQ(lines[4], "\t<counter name=\"tlbmisses\" event=\"simulated_TLB\" status=\"unavailable\" "
+                        "reason=\"the cache simulator models no TLB\"/>");
+    EXPECT_EQ(lines[5], "\t<counter name=\"l1misses\" event=\"simulated_L1_DCM\" status=\"simulated\" size=\"32768\" "
+                        "ways=\"8\" line=\"64\"/>");
+    EXPECT_EQ(lines[12], "\t\t<time unit=\"s\">0.5</time><l2misses>1234</l2misses>"
+                         "<tlbmisses unavailable=\"the cache simulator models no TLB\"/><l1misses>5678</l1misses>");
+    // A failed simulation gives no counts, only the error.
+    EXPECT_EQ(lines[20], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
+                         "(exit status 1)</error>");
+
+    std::ostringstream csv;
+    std::unique_ptr<experiment_report> const c = make_csv_report(csv, s.head);
+    c->begin();
+    c->run_finished(s.id, s.counted);
+    c->run_finished(s.id, s.failed);
+    strings const rows = test_support::lines_of(csv.str());
+    ASSERT_EQ(rows.size(), 3u);
+    // The columns of the other modes first, unchanged; the simulation's own at the end.
+    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache");
+    EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,77,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
+                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64");
+    strings const f = csv_fields(rows[2]);
+    ASSERT_EQ(f.size(), 19u);
+    EXPECT_EQ(f[7], "");
+    EXPECT_EQ(f[14], "the simulated run failed (exit status 1)");
+    EXPECT_EQ(f[15], "");
+}
+
+// The child's part, outside valgrind (the client requests do nothing there): one checked run.
+TEST(ExperimentReport, TheSimulatedChildSortsOneRunAndWritesItsVerdict)
+{
+    std::ostringstream out;
+    std::ostringstream progress;
+    run_experiment(parse_options({"--simulated-run=5", "--sizes=3000", "--variants=uncached-heap", "--input=organ"},
+                                 std::uint64_t{1} << 40),
+                   out, progress, local_time(std::time(nullptr)), nullptr);
+    EXPECT_EQ(out.str(), "check: ok\n");
+    EXPECT_EQ(progress.str(), "");
 }
 
 }  // namespace

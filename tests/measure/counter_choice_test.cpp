@@ -133,6 +133,24 @@ TEST(CounterChoice, WithoutALibraryNothingIsCounted)
     EXPECT_EQ(choice.slots[counter_choice::l2_slot].reason, "the counter library is not initialised");
 }
 
+// Simulated counts come from another process: no event set here, no library call, and names
+// that cannot pass for hardware events.
+TEST(CounterChoice, SimulatedCountsTheLevelTwoCacheAndNoTlbWithoutTheLibrary)
+{
+    fake_counters::installed fake;
+    counter_choice const choice = choose_counters(counter_mode::simulated, &fake_counters::library());
+    EXPECT_TRUE(choice.events().empty());
+    EXPECT_TRUE(fake_counters::current().log.empty());
+    counter_slot const& l2_slot = choice.slots[counter_choice::l2_slot];
+    counter_slot const& tlb_slot = choice.slots[counter_choice::tlb_slot];
+    EXPECT_TRUE(l2_slot.counted);
+    EXPECT_STREQ(event_name(l2_slot.event), "simulated_L2_DCM");
+    EXPECT_FALSE(tlb_slot.counted);
+    EXPECT_STREQ(event_name(tlb_slot.event), "simulated_TLB");
+    EXPECT_EQ(tlb_slot.reason, "the cache simulator models no TLB");
+    EXPECT_STREQ(event_name(simulated_l1_data_misses), "simulated_L1_DCM");
+}
+
 TEST(CounterChoice, NamesTheEventsAsTheLibraryDoes)
 {
     EXPECT_STREQ(event_name(l2), "PAPI_L2_DCM");

@@ -34,6 +34,19 @@ grep -q "Misses" "$svg" && fail "a miss panel for a report without counts"
 grep -q "cached-heap (sorted)" "$svg" || fail "mixed inputs are not in the labels"
 grep -q "cached-heap (zipf)" "$svg" || fail "mixed inputs are not in the labels"
 
+# Simulated counts are drawn as such, with their geometry, and never as hardware counts; beside
+# hardware counts of another report both kinds keep their own lines.
+bash "$plot" "$svg" "$samples/simulated.csv" || fail "simulated.csv: exit status $?"
+grep -q "Simulated misses" "$svg" || fail "the miss panel does not say the counts are simulated"
+grep -q "L2 2097152/16/64, L1 32768/8/64" "$svg" || fail "the simulated geometry is not in the panel title"
+grep -q "cached-stack simulated L2" "$svg" || fail "no simulated L2 line"
+grep -q "uncached-heap simulated L1" "$svg" || fail "no simulated L1 line"
+grep -q "cached-stack L2<" "$svg" && fail "simulated counts drawn as hardware counts"
+bash "$plot" "$svg" "$samples/simulated.csv" "$samples/with_misses.csv" || fail "mixed counts: exit status $?"
+grep -q "dotted: simulated L2" "$svg" || fail "mixed counts: the title does not tell the kinds apart"
+grep -q "cached-stack L2<" "$svg" || fail "mixed counts: no hardware L2 line"
+grep -q "cached-stack simulated L2" "$svg" || fail "mixed counts: no simulated L2 line"
+
 # Bad calls exit 2 and write nothing.
 rm -f "$work"/plot_test.*
 bash "$plot" "$work/plot_test.pdf" "$samples/with_misses.csv" 2> /dev/null

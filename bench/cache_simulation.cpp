@@ -1,0 +1,231 @@
+#include "bench/cache_simulation.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <system_error>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <valgrind/callgrind.h>
+
+#include "bench/experiment_run.hpp"
+#include "measure/counter_choice.hpp"
+
+extern char** environ;
+
+namespace {
+
+char const* const machine_caches = "/sys/devices/system/cpu/cpu0/cache";
+// The dump the child asks for at the end of the sort; the one at its exit holds nothing.
+char const* const dump_reason = "sort";
+char const* const dump_base = "callgrind.out";
+
+std::string slurp(std::string const& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The last line with text in it, for an error message.
+std::string last_line(std::string const& text)
+{
+    std::istringstream in(text);
+    std::string last;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find_first_not_of(" \t=-0123456789") != std::string::npos) last = line;
+    }
+    return last;
+}
+
+// A private folder for one child, removed with everything in it at the end of the scope.
+class scratch_folder {
+public:
+    scratch_folder()
+    {
+        char const* const tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/corvane-sim-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~scratch_folder()
+    {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    scratch_folder(scratch_folder const&) = delete;
+    scratch_folder& operator=(scratch_folder const&) = delete;
+
+    bool made() const { return !path_.empty(); }
+    std::string file(char const* name) const { return path_ + "/" + name; }
+    std::string const& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// This process's program through /proc, for the child: unlike the file's path it still opens the
+// program that runs when the file has been replaced meanwhile (by a rebuild, say). /proc/self
+// would name valgrind in the child.
+std::string own_executable() { return "/proc/" + std::to_string(getpid()) + "/exe"; }
+
+std::string valgrind_cache(cache_geometry const& cache)
+{
+    return std::to_string(cache.size) + "," + std::to_string(cache.ways) + "," + std::to_string(cache.line);
+}
+
+// Runs argv with standard output and error in the given files; the exit status, or -1.
+int run_child(std::vector<std::string> const& argv, std::string const& out, std::string const& err)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> args;
+    for (std::string const& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    pid_t child = 0;
+    int const spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The counts of the dump made at the end of the sort, among the files callgrind wrote.
+bool read_sort_dump(std::string const& folder, std::int64_t& l1, std::int64_t& l2)
+{
+    std::string const trigger = std::string("desc: Trigger: Client Request: ") + dump_reason + "\n";
+    for (auto const& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind(dump_base, 0) != 0) continue;
+        std::string const text = slurp(entry.path().string());
+        if (text.find(trigger) != std::string::npos) return read_callgrind_dump(text, l1, l2);
+    }
+    return false;
+}
+
+}  // namespace
+
+simulation_setup machine_simulation_setup()
+{
+    simulation_setup setup;
+    char const* const path = std::getenv("PATH");
+    setup.valgrind = find_program("valgrind", path != nullptr ? path : "");
+    setup.l1 = machine_cache(machine_caches, 1);
+    setup.l2 = machine_cache(machine_caches, 2);
+    return setup;
+}
+
+std::string find_program(std::string const& name, std::string const& path_list)
+{
+    std::istringstream folders(path_list);
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        if (folder.empty()) continue;
+        std::string const candidate = folder + "/" + name;
+        if (access(candidate.c_str(), X_OK) == 0 && std::filesystem::is_regular_file(candidate)) return candidate;
+    }
+    return "";
+}
+
+bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t& l2)
+{
+    std::istringstream lines(text);
+    std::vector<std::string> events;
+    std::map<std::string, std::int64_t> totals;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "events:") {
+            events.assign(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+        } else if (key == "totals:") {
+            for (std::string const& event : events) {
+                std::int64_t count = 0;
+                if (!(words >> count)) break;
+                totals[event] = count;
+            }
+        }
+    }
+    for (char const* const event : {"D1mr", "D1mw", "DLmr", "DLmw"}) {
+        if (totals.count(event) == 0) return false;
+    }
+    l1 = totals["D1mr"] + totals["D1mw"];
+    l2 = totals["DLmr"] + totals["DLmw"];
+    return true;
+}
+
+std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, std::uint64_t seed,
+                                                 input_source const& input)
+{
+    return {"--simulated-run=" + std::to_string(seed), "--sizes=" + std::to_string(n),
+            std::string("--variants=") + sort.name,
+            (input.is_file() ? "--input-file=" : "--input=") + input.name()};
+}
+
+simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments)
+{
+    simulated_counts counts;
+    scratch_folder folder;
+    if (!folder.made()) {
+        counts.error = "the simulated run found no temporary folder to write to";
+        return counts;
+    }
+    std::vector<std::string> argv = {setup.valgrind,
+                                     "--tool=callgrind",
+                                     "--cache-sim=yes",
+                                     "--instr-atstart=no",
+                                     "--D1=" + valgrind_cache(setup.l1),
+                                     "--LL=" + valgrind_cache(setup.l2),
+                                     "--callgrind-out-file=" + folder.file(dump_base),
+                                     "--log-file=" + folder.file("valgrind.log"),
+                                     own_executable()};
+    argv.insert(argv.end(), child_arguments.begin(), child_arguments.end());
+    int const status = run_child(argv, folder.file("out"), folder.file("err"));
+    std::string const out = slurp(folder.file("out"));
+    if (status != 0) {
+        std::string why = last_line(slurp(folder.file("err")));
+        if (why.empty()) why = last_line(slurp(folder.file("valgrind.log")));
+        counts.error = "the simulated run failed (exit status " + std::to_string(status) + ")" +
+                       (why.empty() ? "" : ": " + why);
+        return counts;
+    }
+    if (out.rfind("error: ", 0) == 0) {
+        counts.error = "the simulated run failed: " + last_line(out.substr(7));
+        return counts;
+    }
+    if (out.rfind("check: ", 0) != 0 || !read_sort_dump(folder.path(), counts.l1, counts.l2)) {
+        counts.error = "the simulated run wrote no counts of the sort";
+        return counts;
+    }
+    counts.check = out.substr(7, out.find('\n') - 7);
+    counts.counted = true;
+    return counts;
+}
+
+void run_simulated_child(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort,
+                         std::ostream& out)
+{
+    // The instrumentation starts after the input is made and stops before the check.
+    auto const instrumented = [&sort](element* first, element* last, checked_output into) {
+        CALLGRIND_START_INSTRUMENTATION;
+        CALLGRIND_ZERO_STATS;
+        sort.sort(first, last, into);
+        CALLGRIND_STOP_INSTRUMENTATION;
+        CALLGRIND_DUMP_STATS_AT(dump_reason);
+    };
+    run_result const result = experiment_run(n, seed, input, choose_counters(counter_mode::none, nullptr), instrumented);
+    if (!result.error.empty()) {
+        out << "error: " << result.error << std::endl;
+    } else {
+        out << "check: " << result.check << std::endl;
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+// Simulated cache misses of one experiment run. corvane runs itself again, under valgrind's
+// callgrind with its cache simulator, in a child that makes the same input from the same seed
+// and sorts it once with the instrumentation switched on around the sort alone; the dump of that
+// interval gives the data misses of the first level and of the last level. The simulator's last
+// level is given the level-2 geometry, so its misses are what the report calls l2misses.
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bench/input_source.hpp"
+#include "bench/variants.hpp"
+#include "measure/cache_geometry.hpp"
+
+struct simulation_setup {
+    std::string valgrind;  // the program's path; empty where valgrind is missing
+    cache_geometry l1;     // the first-level data cache
+    cache_geometry l2;     // the second level, simulated as valgrind's last level
+};
+
+// valgrind from PATH and both levels as /sys/devices/system/cpu/cpu0/cache describes them.
+simulation_setup machine_simulation_setup();
+
+// The path of the executable name in one of the colon-separated folders of path_list, or empty.
+std::string find_program(std::string const& name, std::string const& path_list);
+
+struct simulated_counts {
+    bool counted = false;
+    std::int64_t l1 = 0;  // data misses, reads and writes
+    std::int64_t l2 = 0;
+    std::string check;  // the simulated run's own verdict: "ok" or what its check found
+    std::string error;  // why nothing was counted
+};
+
+// The data misses in the text of one callgrind dump: D1mr + D1mw and DLmr + DLmw of its totals.
+// false when the dump names no such events or has no totals.
+bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t& l2);
+
+// The hidden options that make corvane the child of one run.
+std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, std::uint64_t seed,
+                                                 input_source const& input);
+
+// Runs the child of one run under the simulator and collects its counts. Everything the child
+// writes goes to a private temporary folder, removed again whatever happened.
+simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments);
+
+// The child's part: one checked run with the instrumentation around the sort; writes "check: "
+// and the verdict, or "error: " and the failure, on out.
+void run_simulated_child(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort,
+                         std::ostream& out);

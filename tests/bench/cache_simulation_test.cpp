@@ -1,0 +1,50 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "bench/cache_simulation.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace {
+
+// The dump callgrind writes at a client request, shortened to the lines that matter.
+std::string const dump =
+    "version: 1\n"
+    "creator: callgrind-3.19.0\n"
+    "desc: D1 cache: 32768 B, 64 B, 8-way associative\n"
+    "desc: Trigger: Client Request: sort\n"
+    "events: Ir Dr Dw I1mr D1mr D1mw ILmr DLmr DLmw\n"
+    "summary: 0\n"
+    "fn=(1) main\n"
+    "16 3 1\n"
+    "totals: 158751216 30371216 12087598 69 1554187 2541 69 500003 88\n";
+
+TEST(CacheSimulation, ReadsTheDataMissesOfBothLevelsFromADump)
+{
+    std::int64_t l1 = -1;
+    std::int64_t l2 = -1;
+    ASSERT_TRUE(read_callgrind_dump(dump, l1, l2));
+    EXPECT_EQ(l1, 1554187 + 2541);
+    EXPECT_EQ(l2, 500003 + 88);
+    // Without the cache simulation, or without totals, there is nothing to read.
+    EXPECT_FALSE(read_callgrind_dump("events: Ir\ntotals: 5\n", l1, l2));
+    EXPECT_FALSE(read_callgrind_dump("events: Ir Dr Dw I1mr D1mr D1mw ILmr DLmr DLmw\n", l1, l2));
+}
+
+TEST(CacheSimulation, FindsAProgramInTheSearchPath)
+{
+    test_support::temp_dir dir;
+    test_support::write_file(dir.file("tool"), "#!/bin/sh\n");
+    EXPECT_EQ(find_program("tool", "/nonexistent:" + dir.file("")), "");  // not executable
+    EXPECT_EQ(find_program("sh", "/nonexistent::/bin"), "/bin/sh");
+    EXPECT_EQ(find_program("no-such-program", "/bin:/usr/bin"), "");
+}
+
+TEST(CacheSimulation, TheChildGetsTheSameRunAndInput)
+{
+    variant const& v = *find_variant("cached-heap");
+    EXPECT_EQ(simulated_run_arguments(500, v, 42, input_source::pattern("zipf")),
+              (std::vector<std::string>{"--simulated-run=42", "--sizes=500", "--variants=cached-heap", "--input=zipf"}));
+}
+
+}  // namespace
