@@ -153,7 +153,13 @@ output_file::output_file(char const* name, unsigned long item_size) : name(name)
     // Past the file size limit the default action of SIGXFSZ would kill the process with the
     // file half made; ignored, the limit shows up as an error of the call instead.
     signal(SIGXFSZ, SIG_IGN);
-    target = open_locked(name, original_length);
+    try {
+        target = open_locked(name, original_length);
+    } catch (...) {
+        set_stop_handler(SIG_DFL);
+        current_run = nullptr;
+        throw;
+    }
     state.target = target;
 }
 
