@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <iterator>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -69,12 +70,25 @@ sigset_t stop_set()
     return stops;
 }
 
-void set_stop_handler(void (*handler)(int))
+// The actions the stop signals had before the run took them over.
+struct sigaction previous_actions[std::size(stop_signals)];
+
+// Takes the stop signals over, leaving alone those the process was started to ignore (a
+// background job of a shell ignores SIGINT, so that the terminal's interrupt is not for it).
+void take_stop_signals()
 {
     struct sigaction action {};
-    action.sa_handler = handler;
+    action.sa_handler = stop_run;
     action.sa_mask = stop_set();
-    for (int s : stop_signals) sigaction(s, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
+        sigaction(stop_signals[i], nullptr, &previous_actions[i]);
+        if (previous_actions[i].sa_handler != SIG_IGN) sigaction(stop_signals[i], &action, nullptr);
+    }
+}
+
+void give_back_stop_signals()
+{
+    for (std::size_t i = 0; i < std::size(stop_signals); ++i) sigaction(stop_signals[i], &previous_actions[i], nullptr);
 }
 
 // Holds the stop signals for its lifetime, so that a step and the record of it happen together.
@@ -149,14 +163,14 @@ output_file::output_file(char const* name, unsigned long item_size) : name(name)
 {
     state.name = this->name.c_str();
     current_run = &state;
-    set_stop_handler(stop_run);
+    take_stop_signals();
     // Past the file size limit the default action of SIGXFSZ would kill the process with the
     // file half made; ignored, the limit shows up as an error of the call instead.
     signal(SIGXFSZ, SIG_IGN);
     try {
         target = open_locked(name, original_length);
     } catch (...) {
-        set_stop_handler(SIG_DFL);
+        give_back_stop_signals();
         current_run = nullptr;
         throw;
     }
@@ -179,7 +193,7 @@ output_file::~output_file()
             state.restore_length = -1;
         }
         if (target >= 0) close(target);
-        set_stop_handler(SIG_DFL);
+        give_back_stop_signals();
         current_run = nullptr;
     }
 }
