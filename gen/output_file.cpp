@@ -179,23 +179,21 @@ output_file::output_file(char const* name, unsigned long item_size) : name(name)
 
 output_file::~output_file()
 {
-    {
-        signals_held const held;
-        if (scratch >= 0) {
-            unlink(scratch_name.c_str());
-            close(scratch);
-            state.scratch = nullptr;
-        }
-        if (off_t const length = state.restore_length; length >= 0) {
-            if (ftruncate(target, length) != 0) {
-                std::cerr << "Could not restore the length of file '" << name << "'" << std::endl;
-            }
-            state.restore_length = -1;
-        }
-        if (target >= 0) close(target);
-        give_back_stop_signals();
-        current_run = nullptr;
+    signals_held const held;
+    if (scratch >= 0) {
+        unlink(scratch_name.c_str());
+        close(scratch);
+        state.scratch = nullptr;
     }
+    if (off_t const length = state.restore_length; length >= 0) {
+        if (ftruncate(target, length) != 0) {
+            std::cerr << "Could not restore the length of file '" << name << "'" << std::endl;
+        }
+        state.restore_length = -1;
+    }
+    if (target >= 0) close(target);
+    give_back_stop_signals();
+    current_run = nullptr;
 }
 
 int output_file::prepare(unsigned long count)

@@ -142,6 +142,11 @@ TEST(Datlow, WritesEveryTypeInEveryDistribution)
             }
         }
     }
+    // Made under a private scratch name, the file still gets the permissions of any new file.
+    mode_t const mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(std::filesystem::status(dir.file("-ei-du2")).permissions(),
+              static_cast<std::filesystem::perms>(0666 & ~mask));
 }
 
 TEST(Datlow, PartitionKillerIsAFixedPermutationOfOneToN)
