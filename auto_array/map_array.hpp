@@ -2,9 +2,11 @@
 // map_array: an array whose items live in a file mapped into memory. Stores to the items reach
 // the file through the shared mapping; the last copy of the array unmaps it.
 
-#include <climits>
+#include <cerrno>
 #include <cstring>
+#include <limits>
 #include <memory>
+#include <string>
 
 #include <unistd.h>
 
@@ -21,25 +23,45 @@ class map_array : public dynarray<T, HeapMemMan> {
 public:
     // Maps count items of the file name, starting offset items into it. A count of 0 maps every
     // whole item of the file from offset on. A file that cannot be mapped (missing, nothing to
-    // map, too large for the file system or the address space) ends the process with a message.
+    // map, too large for the file system or the address space) ends the process with a message
+    // and the reason.
     map_array(char const* name, int flags, unsigned long count, unsigned long offset) : flags(flags)
     {
-        constexpr unsigned long item_size = sizeof(T);
-        if (offset > ULONG_MAX / item_size) {
-            detail::fail_mapping(name);
+        if (offset > largest_count(0)) {
+            detail::fail_mapping(name, "offset must be at most " + std::to_string(largest_count(0)) + " items");
         }
         unsigned long const byte_offset = offset * item_size;
         if (count == 0) {
             unsigned long file_bytes = 0;
             if (!detail::file_length(name, file_bytes)) {
-                detail::fail_mapping(name);
+                detail::fail_mapping(name, detail::error_text(errno));
             }
             count = file_bytes > byte_offset ? (file_bytes - byte_offset) / item_size : 0;
         }
-        if (count > ULONG_MAX / item_size) {
-            detail::fail_mapping(name);
+        if (std::string const wrong = size_problem(count, byte_offset); !wrong.empty()) {
+            detail::fail_mapping(name, wrong);
         }
         DoMap(name, count * item_size, byte_offset, flags);
+        this->count = count;
+    }
+
+    // Maps the first count items of the open regular file fd, extending it as needed. The
+    // descriptor stays the caller's. Where the constructor above ends the process, this one
+    // throws mapping_error and leaves the file to the caller, possibly extended.
+    map_array(int fd, int flags, unsigned long count) : flags(flags)
+    {
+        if (std::string const wrong = size_problem(count, 0); !wrong.empty()) {
+            throw mapping_error(wrong);
+        }
+        this->refs = detail::new_reference_count();
+        try {
+            mapping = detail::map_descriptor(fd, count * item_size, 0, flags);
+        } catch (...) {
+            detail::drop_reference(this->refs);
+            this->refs = nullptr;
+            throw;
+        }
+        this->data = reinterpret_cast<T*>(mapping.base);
         this->count = count;
     }
 
@@ -98,6 +120,24 @@ protected:
     }
 
 private:
+    static constexpr unsigned long item_size = sizeof(T);
+
+    // The most items a file can hold from byte_offset on: its length is a signed offset.
+    static unsigned long largest_count(unsigned long byte_offset)
+    {
+        return (static_cast<unsigned long>(std::numeric_limits<off_t>::max()) - byte_offset) / item_size;
+    }
+
+    // What is wrong with mapping count items from byte_offset on, or nothing.
+    static std::string size_problem(unsigned long count, unsigned long byte_offset)
+    {
+        if (count == 0) return "size must be at least one item";
+        if (count > largest_count(byte_offset)) {
+            return "size must be at most " + std::to_string(largest_count(byte_offset)) + " items";
+        }
+        return {};
+    }
+
     void Swap(map_array& other) noexcept
     {
         heap_part::Swap(other);

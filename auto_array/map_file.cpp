@@ -1,10 +1,9 @@
 #include "auto_array/map_file.hpp"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
-#include <limits>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,7 +18,6 @@ namespace auto_array::detail {
 namespace {
 
 constexpr mode_t new_file_permissions = 0666;
-constexpr unsigned long largest_file_offset = std::numeric_limits<off_t>::max();
 
 // The file as the open step left it, with what is needed to undo that step.
 struct opened_file {
@@ -29,7 +27,7 @@ struct opened_file {
 };
 
 // Undoes what was done to the file, then reports and ends the process.
-[[noreturn]] void give_up(char const* name, opened_file const& file)
+[[noreturn]] void give_up(char const* name, opened_file const& file, std::string const& reason)
 {
     if (file.created) {
         unlink(name);
@@ -42,7 +40,7 @@ struct opened_file {
         }
     }
     close(file.fd);
-    fail_mapping(name);
+    fail_mapping(name, reason);
 }
 
 // Opens read-write; with create the file is made if missing, and an exclusive create first
@@ -71,10 +69,10 @@ bool open_file(char const* name, int flags, opened_file& file)
     return true;
 }
 
-// Extends the file to at least end bytes and reserves its blocks. Going past the file size
-// limit would raise SIGXFSZ, whose default action kills the process, so it is ignored for the
-// call and the limit shows up as an error instead.
-bool reserve(int fd, unsigned long offset, unsigned long length)
+// Extends the file to at least offset + length bytes and reserves its blocks; 0 or the error
+// number. Going past the file size limit would raise SIGXFSZ, whose default action kills the
+// process, so it is ignored for the call and the limit shows up as an error instead.
+int reserve(int fd, unsigned long offset, unsigned long length)
 {
     struct sigaction ignore {};
     ignore.sa_handler = SIG_IGN;
@@ -86,7 +84,7 @@ bool reserve(int fd, unsigned long offset, unsigned long length)
         error = posix_fallocate(fd, static_cast<off_t>(offset), static_cast<off_t>(length));
     } while (error == EINTR);
     sigaction(SIGXFSZ, &previous, nullptr);
-    return error == 0;
+    return error;
 }
 
 int protection_of(int flags)
@@ -99,44 +97,61 @@ int protection_of(int flags)
 
 }  // namespace
 
-void fail_mapping(char const* name)
+void fail_mapping(char const* name, std::string const& reason)
 {
     std::cerr << "Fatal error: unable to create mapping of file '" << name << "'!" << std::endl;
+    std::cerr << reason << std::endl;
     std::_Exit(EXIT_FAILURE);
+}
+
+std::string error_text(int error) { return std::strerror(error); }
+
+file_mapping map_descriptor(int fd, unsigned long length, unsigned long offset, int flags)
+{
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        throw mapping_error(error_text(errno));
+    }
+    // Only a regular file can be sized and mapped; a pipe or device would fail later with a
+    // reason that says nothing to the user.
+    if (!S_ISREG(status.st_mode)) {
+        throw mapping_error(S_ISDIR(status.st_mode) ? error_text(EISDIR) : "not a regular file");
+    }
+    unsigned long const page = static_cast<unsigned long>(sysconf(_SC_PAGESIZE));
+    file_mapping mapping;
+    mapping.delta = offset % page;
+    unsigned long const aligned = offset - mapping.delta;
+    mapping.length = (length + mapping.delta + page - 1) / page * page;
+
+    if (int const error = reserve(fd, offset, length); error != 0) {
+        throw mapping_error(error_text(error));
+    }
+    void* const base = mmap(nullptr, mapping.length, protection_of(flags), MAP_SHARED, fd, static_cast<off_t>(aligned));
+    if (base == MAP_FAILED) {
+        throw mapping_error(error_text(errno));
+    }
+    mapping.base = base;
+    if (flags & flag::sequential) {
+        madvise(base, mapping.length, MADV_SEQUENTIAL);
+    }
+    return mapping;
 }
 
 file_mapping map_file(char const* name, unsigned long length, unsigned long offset, int flags)
 {
     opened_file file;
     if (!open_file(name, flags, file)) {
-        if (file.fd >= 0) give_up(name, file);
-        fail_mapping(name);
+        std::string const reason = error_text(errno);
+        if (file.fd >= 0) give_up(name, file, reason);
+        fail_mapping(name, reason);
     }
-
-    unsigned long const page = static_cast<unsigned long>(sysconf(_SC_PAGESIZE));
-    file_mapping mapping;
-    mapping.delta = offset % page;
-    unsigned long const aligned = offset - mapping.delta;
-    // A mapping of nothing, or of bytes no file offset can reach, is impossible.
-    if (length == 0 || offset > largest_file_offset || length > largest_file_offset - offset) {
-        give_up(name, file);
+    try {
+        file_mapping const mapping = map_descriptor(file.fd, length, offset, flags);
+        close(file.fd);
+        return mapping;
+    } catch (mapping_error const& e) {
+        give_up(name, file, e.what());
     }
-    mapping.length = (length + mapping.delta + page - 1) / page * page;
-
-    if (!reserve(file.fd, offset, length)) {
-        give_up(name, file);
-    }
-    void* const base = mmap(nullptr, mapping.length, protection_of(flags), MAP_SHARED, file.fd,
-                            static_cast<off_t>(aligned));
-    if (base == MAP_FAILED) {
-        give_up(name, file);
-    }
-    close(file.fd);
-    mapping.base = base;
-    if (flags & flag::sequential) {
-        madvise(base, mapping.length, MADV_SEQUENTIAL);
-    }
-    return mapping;
 }
 
 bool file_length(char const* name, unsigned long& length)

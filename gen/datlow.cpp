@@ -1,27 +1,38 @@
 // datlow: writes a file of sort items (int, element or record) laid out by one of several input
 // distributions, through a mapping of the file.
 
-#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <iostream>
+#include <limits>
+#include <optional>
+#include <stdexcept>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "auto_array/aarray.hpp"
+#include "cli/count_argument.hpp"
 #include "gen/distribution_letters.hpp"
+#include "gen/output_file.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"
 
 namespace {
 
-// Create the file if missing, map it writable, read it front to back.
-constexpr int output_flags = auto_array::flag::create | auto_array::flag::writable | auto_array::flag::sequential;
+// The scratch file the items are made in: mapped writable, filled front to back.
+constexpr int output_flags = auto_array::flag::writable | auto_array::flag::sequential;
 
 // Where the two leading characters of an argument are followed by its letter.
 constexpr int letter_position = 2;
 
-[[noreturn]] void exit_usage()
+// The size was an int: larger counts are refused rather than wrapped.
+constexpr std::uint64_t largest_size = std::numeric_limits<int>::max();
+
+void print_usage()
 {
     std::cerr << "datlow -e{i|p|r} -d{u|m|M|d|D|e|t|k} size name" << std::endl;
     std::cerr << std::endl;
@@ -34,26 +45,57 @@ constexpr int letter_position = 2;
     std::cerr << "  E: few distinct; sqrt(size) distinct elements" << std::endl;
     std::cerr << "  t: unbalanced" << std::endl;
     std::cerr << "  k: partition killer" << std::endl;
+}
+
+[[noreturn]] void exit_usage()
+{
+    print_usage();
     std::exit(EXIT_FAILURE);
 }
 
-// Creates or opens the file name and fills it with size items in distribution dist; a size of
-// 0 refills every whole item the file already holds.
+// A size that is no plain decimal count: the usage, then what a size must be.
+[[noreturn]] void exit_usage_of_size()
+{
+    print_usage();
+    std::cerr << "size must be a whole number from 0 to " << largest_size << " (0: every item of the existing file)"
+              << std::endl;
+    std::exit(EXIT_FAILURE);
+}
+
+// Fills the file name with size items in distribution dist; a size of 0 refills every whole
+// item the file already holds. Everything that can be checked is checked before the file is
+// touched, and a failure leaves it as it was (see output_file).
 template <typename T>
 void datlow(char const* name, unsigned long size, char dist)
 {
-    auto_array::map_array<T> items(name, output_flags, size, 0);
-    unsigned long const n = items.Count();
+    if (!gen::names_distribution(dist)) {
+        throw std::invalid_argument("Unknown distribution");
+    }
+    gen::output_file file(name, sizeof(T));
+    if (size == 0 && !file.exists()) {
+        throw auto_array::mapping_error(auto_array::detail::error_text(ENOENT));
+    }
+    // Uniform counts with size, so a size of 0 leaves the existing items as they are.
+    if (size == 0 && dist == gen::letter::uniform) {
+        return;
+    }
+    unsigned long const n = size != 0 ? size : file.whole_items();
+    // The killer's index table is the one large block a distribution needs besides the items.
+    std::vector<long> killer_table;
+    if (dist == gen::letter::killer) {
+        killer_table.reserve(n);
+    }
+
+    auto_array::map_array<T> items(file.prepare(n), output_flags, n);
     T* const first = items.Data();
     T* const last = first + n;
-
-    if (dist != gen::letter::killer) {
+    if (dist == gen::letter::killer) {
+        gen::arrange_killer(first, last, std::move(killer_table));
+    } else {
         srand48(time(nullptr));
+        gen::fill_distribution<T>(dist, first, last, gen::seeding::from_clock);
     }
-    // Uniform counts with size, so a size of 0 writes nothing into the mapped file; the other
-    // distributions refill every whole item it holds.
-    T* const fill_last = dist == gen::letter::uniform ? first + std::min(size, n) : last;
-    gen::fill_distribution<T>(dist, first, fill_last, gen::seeding::from_clock);
+    file.commit(first, n);
 }
 
 }  // namespace
@@ -68,15 +110,21 @@ int main(int argc, char** argv)
     char const type = argv[1][letter_position];
     char const dist = argv[2][letter_position];
     char const* const name = argv[4];
-    // atoi's int widens with its sign: a negative size becomes a count no file can hold.
-    unsigned long const size = static_cast<unsigned long>(static_cast<long>(std::atoi(argv[3])));
+    std::optional<std::uint64_t> const size = cli::parse_count(argv[3], largest_size);
+    if (!size) {
+        exit_usage_of_size();
+    }
     try {
         switch (type) {
-        case 'i': datlow<int>(name, size, dist); break;
-        case 'p': datlow<element>(name, size, dist); break;
-        case 'r': datlow<record>(name, size, dist); break;
+        case 'i': datlow<int>(name, *size, dist); break;
+        case 'p': datlow<element>(name, *size, dist); break;
+        case 'r': datlow<record>(name, *size, dist); break;
         default: exit_usage();
         }
+    } catch (auto_array::mapping_error const& e) {
+        std::cerr << "Fatal error: unable to create mapping of file '" << name << "'!" << std::endl;
+        std::cerr << e.what() << std::endl;
+        return EXIT_FAILURE;
     } catch (std::exception const& e) {
         std::cerr << "Exception in datlow: " << e.what() << std::endl;
         return EXIT_FAILURE;

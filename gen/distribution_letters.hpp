@@ -35,6 +35,16 @@ inline unsigned long sqrt_parameter(unsigned long n)
     return static_cast<unsigned long>(std::sqrt(static_cast<double>(static_cast<float>(n))));
 }
 
+// Whether the letter names a distribution, so that a wrong one is refused before anything is made.
+inline bool names_distribution(char which)
+{
+    for (char const known : {letter::uniform, letter::runs_log, letter::runs_sqrt, letter::buckets_log,
+                             letter::buckets_sqrt, letter::few_distinct_log, letter::few_distinct_sqrt, letter::killer}) {
+        if (which == known) return true;
+    }
+    return false;
+}
+
 // Fills [first, last) with the distribution of the letter, its parameter taken from the length of
 // the range. Throws std::invalid_argument for a letter that names none.
 template <typename T>

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <numeric>
+#include <utility>
 #include <vector>
 
 #include "gen/killer_values.hpp"
@@ -62,15 +63,17 @@ public:
         killer* game;
     };
 
-    // Makes every item gas and the indices 0 ... n - 1.
-    killer(Iter first, Iter last, Compare less = Compare())
-        : index_order(static_cast<std::size_t>(std::distance(first, last))),
+    // Makes every item gas and the indices 0 ... n - 1. The index table may be handed in with
+    // room for n already reserved, by a caller that must know it fits before touching the items.
+    killer(Iter first, Iter last, Compare less = Compare(), std::vector<long> table = {})
+        : index_order(std::move(table)),
           last_solid(values::zero()),
           first(first),
           last(last),
-          candidate(static_cast<long>(index_order.size())),
+          candidate(static_cast<long>(std::distance(first, last))),
           less(less)
     {
+        index_order.resize(static_cast<std::size_t>(candidate));
         std::iota(index_order.begin(), index_order.end(), 0L);
         for (Iter i = first; i != last; ++i) {
             *i = values::zero();
@@ -115,12 +118,13 @@ private:
 };
 
 // Arranges [first, last) against the library's std::sort: the game is played to its end, and the
-// killer's destructor settles the items the sort never compared.
+// killer's destructor settles the items the sort never compared. table, if given, is the index
+// table with room reserved ahead.
 template <typename T>
-void arrange_killer(T* first, T* last)
+void arrange_killer(T* first, T* last, std::vector<long> table = {})
 {
     using game_t = killer<T*, std::less<T>>;
-    game_t game(first, last);
+    game_t game(first, last, std::less<T>(), std::move(table));
     std::sort(game.indices().begin(), game.indices().end(), typename game_t::predicate(game));
 }
 

@@ -3,8 +3,12 @@
 #include <fstream>
 #include <string>
 
-#include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "auto_array/aarray.hpp"
 #include "items/element.hpp"
@@ -24,7 +28,11 @@ namespace flag = auto_array::flag;
 
 constexpr int read_write = flag::readable | flag::writable;
 constexpr int create_read_write = flag::create | read_write;
-constexpr char const* mapping_failure = "Fatal error: unable to create mapping of file '.*'!";
+// The fixed line, then the reason.
+std::string mapping_failure(std::string const& reason)
+{
+    return "Fatal error: unable to create mapping of file '.*'!\n" + reason;
+}
 
 TEST(MapArray, CountZeroMapsEveryWholeItemOfTheFile)
 {
@@ -112,25 +120,50 @@ TEST(MapArray, CopiesShareTheMappingAndTheLastOneRemovesAScratchFile)
     EXPECT_EQ(slurp(kept), "x" + counting_bytes(8).substr(1));
 }
 
-TEST(MapArrayDeathTest, WhatCannotBeMappedEndsTheProcessAndLeavesNoNewFile)
+TEST(MapArrayDeathTest, WhatCannotBeMappedEndsTheProcessWithTheReasonAndLeavesNoNewFile)
 {
     temp_dir dir;
     std::string const missing = dir.file("missing");
-    EXPECT_EXIT(map_array<int>(missing.c_str(), read_write, 10, 0), testing::ExitedWithCode(1), mapping_failure);
-    EXPECT_EXIT(map_array<int>(missing.c_str(), create_read_write, 0, 0), testing::ExitedWithCode(1), mapping_failure);
+    EXPECT_EXIT(map_array<int>(missing.c_str(), read_write, 10, 0), testing::ExitedWithCode(1),
+                mapping_failure("No such file or directory"));
+    EXPECT_EXIT(map_array<int>(missing.c_str(), create_read_write, 0, 0), testing::ExitedWithCode(1),
+                mapping_failure("No such file or directory"));
     // A count whose bytes do not fit an unsigned long: what a negative size becomes.
     EXPECT_EXIT(map_array<int>(missing.c_str(), create_read_write, static_cast<unsigned long>(-1), 0),
-                testing::ExitedWithCode(1), mapping_failure);
+                testing::ExitedWithCode(1), mapping_failure("size must be at most 2305843009213693951 items"));
     // More bytes than any file can hold.
     EXPECT_EXIT(map_array<char>(missing.c_str(), create_read_write, 1ul << 63, 0), testing::ExitedWithCode(1),
-                mapping_failure);
+                mapping_failure("size must be at most 9223372036854775807 items"));
     EXPECT_FALSE(exists(missing));
 
     std::string const too_short = dir.file("short");
     write_file(too_short, "abc");
     EXPECT_EXIT(map_array<int>(too_short.c_str(), create_read_write, 0, 0), testing::ExitedWithCode(1),
-                mapping_failure);
+                mapping_failure("size must be at least one item"));
     EXPECT_EQ(slurp(too_short), "abc");
+
+    std::string const fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EXIT(map_array<int>(fifo.c_str(), create_read_write, 10, 0), testing::ExitedWithCode(1),
+                mapping_failure("not a regular file"));
+    EXPECT_EXIT(map_array<int>(dir.file("").c_str(), create_read_write, 10, 0), testing::ExitedWithCode(1),
+                mapping_failure("Is a directory"));
+}
+
+// The constructor on an open file reports by exception and leaves the file to its caller.
+TEST(MapArray, AnOpenFileThatCannotBeMappedThrowsTheReason)
+{
+    temp_dir dir;
+    std::string const fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    int const fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    try {
+        map_array<int>(fd, read_write, 10);
+        ADD_FAILURE() << "a FIFO was mapped";
+    } catch (auto_array::mapping_error const& e) {
+        EXPECT_STREQ(e.what(), "not a regular file");
+    }
+    close(fd);
 }
 
 // Sets a limit in the process that is about to fail.
@@ -150,7 +183,7 @@ TEST(MapArrayDeathTest, AFileSizeLimitFailsCleanlyBeforeAnythingIsWritten)
             limit(RLIMIT_FSIZE, file_limit);
             map_array<int>(fresh.c_str(), create_read_write, file_limit, 0);
         },
-        testing::ExitedWithCode(1), mapping_failure);
+        testing::ExitedWithCode(1), mapping_failure("File too large"));
     EXPECT_FALSE(exists(fresh));
 
     std::string const existing = dir.file("existing");
@@ -161,7 +194,7 @@ TEST(MapArrayDeathTest, AFileSizeLimitFailsCleanlyBeforeAnythingIsWritten)
             limit(RLIMIT_FSIZE, file_limit);
             map_array<int>(existing.c_str(), create_read_write, file_limit, 0);
         },
-        testing::ExitedWithCode(1), mapping_failure);
+        testing::ExitedWithCode(1), mapping_failure("File too large"));
     EXPECT_EQ(slurp(existing), before);
 }
 
@@ -178,7 +211,7 @@ TEST(MapArrayDeathTest, AMappingTheAddressSpaceCannotHoldGivesBackTheFileAsItWas
             limit(RLIMIT_AS, address_space);
             map_array<char>(existing.c_str(), create_read_write, mapped_bytes, 0);
         },
-        testing::ExitedWithCode(1), mapping_failure);
+        testing::ExitedWithCode(1), mapping_failure("Cannot allocate memory"));
     EXPECT_EQ(slurp(existing), "abc");
 
     std::string const fresh = dir.file("fresh");
@@ -187,7 +220,7 @@ TEST(MapArrayDeathTest, AMappingTheAddressSpaceCannotHoldGivesBackTheFileAsItWas
             limit(RLIMIT_AS, address_space);
             map_array<char>(fresh.c_str(), create_read_write, mapped_bytes, 0);
         },
-        testing::ExitedWithCode(1), mapping_failure);
+        testing::ExitedWithCode(1), mapping_failure("Cannot allocate memory"));
     EXPECT_FALSE(exists(fresh));
 }
 #endif

@@ -45,12 +45,18 @@ TEST(Pemmock, ExitsWithTheValueItsDataDetermines)
 
 TEST(Pemmock, RefusesWhatItCannotFill)
 {
-    std::vector<std::vector<std::string>> const refused = {{}, {"1", "2"}, {"0"}, {"-5"}, {"4096"}, {"lots"}};
-    for (auto const& args : refused) {
+    std::string const usage = "pemmock RAM_size_in_MB\n";
+    for (auto const& args : std::vector<std::vector<std::string>>{{}, {"1", "2"}}) {
         auto const result = run_program(PEMMOCK_PATH, args);
         EXPECT_EQ(result.status, 1) << args.size();
-        EXPECT_EQ(result.err, "pemmock RAM_size_in_MB\n");
+        EXPECT_EQ(result.err, usage);
         EXPECT_EQ(result.out, "");
+    }
+    // Sizes read the same way as datlow's: no sign, no suffix, nothing that wraps to a small count.
+    for (char const* size : {"0", "-5", "4096", "4294967297", "lots", "1e3", "10abc", "+5", "01"}) {
+        auto const result = run_program(PEMMOCK_PATH, {size});
+        EXPECT_EQ(result.status, 1) << size;
+        EXPECT_EQ(result.err, usage + "RAM_size_in_MB must be a whole number from 1 to 4095 MB\n") << size;
     }
 }
 

@@ -6,9 +6,18 @@
 #include <string>
 #include <vector>
 
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -28,29 +37,61 @@ using test_support::write_file;
 
 process_result datlow(std::vector<std::string> const& args) { return test_support::run_program(DATLOW_PATH, args); }
 
-// Runs datlow in a child limited to file_limit bytes per file; only its status and standard
-// error are kept.
-process_result datlow_with_file_limit(rlim_t file_limit, std::vector<std::string> args, std::string const& err_path)
+// Runs datlow in a child that first lowers the limit of resource to bytes.
+process_result datlow_limited(int resource, rlim_t bytes, std::vector<std::string> const& args)
 {
-    process_result result;
-    pid_t const pid = fork();
-    if (pid == 0) {
-        rlimit const limit{file_limit, file_limit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        int const err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(err, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(DATLOW_PATH)};
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(DATLOW_PATH, argv.data());
-        _exit(127);
+    return test_support::child_process(DATLOW_PATH, args, [=] {
+               rlimit const limit{bytes, bytes};
+               setrlimit(resource, &limit);
+           })
+        .finish();
+}
+
+// The names in the folder of path, so that a scratch file left behind shows.
+std::vector<std::string> folder_of(std::string const& path)
+{
+    std::vector<std::string> names;
+    for (auto const& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
+        names.push_back(entry.path().filename().string());
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    result.err = slurp(err_path);
-    std::remove(err_path.c_str());
-    return result;
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A small tmpfs at the folder path, mounted in a mount namespace of this test process's own, so
+// that it is seen by this process and its children only.
+class small_file_system {
+public:
+    small_file_system(std::string path, char const* size) : path(std::move(path))
+    {
+        std::filesystem::create_directory(this->path);
+        std::string const options = std::string("size=") + size;
+        is_mounted = unshare(CLONE_NEWNS) == 0 && mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                     mount("tmpfs", this->path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~small_file_system()
+    {
+        if (is_mounted) umount2(path.c_str(), MNT_DETACH);
+    }
+    small_file_system(small_file_system const&) = delete;
+    small_file_system& operator=(small_file_system const&) = delete;
+
+    bool mounted() const { return is_mounted; }
+    std::string file(std::string const& name) const { return path + "/" + name; }
+
+private:
+    std::string path;
+    bool is_mounted = false;
+};
+
+// Waits until ready holds or the child has ended; false in the second case.
+bool wait_for(test_support::child_process const& child, std::function<bool()> const& ready)
+{
+    while (!ready()) {
+        if (!child.running()) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
 }
 
 template <typename T>
@@ -75,9 +116,11 @@ std::string const usage =
     "  t: unbalanced\n"
     "  k: partition killer\n";
 
-std::string mapping_failure(std::string const& path)
+std::string const size_rule = "size must be a whole number from 0 to 2147483647 (0: every item of the existing file)\n";
+
+std::string mapping_failure(std::string const& path, std::string const& reason)
 {
-    return "Fatal error: unable to create mapping of file '" + path + "'!\n";
+    return "Fatal error: unable to create mapping of file '" + path + "'!\n" + reason + "\n";
 }
 
 TEST(Datlow, WritesEveryTypeInEveryDistribution)
@@ -99,6 +142,11 @@ TEST(Datlow, WritesEveryTypeInEveryDistribution)
             }
         }
     }
+    // Made under a private scratch name, the file still gets the permissions of any new file.
+    mode_t const mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(std::filesystem::status(dir.file("-ei-du2")).permissions(),
+              static_cast<std::filesystem::perms>(0666 & ~mask));
 }
 
 TEST(Datlow, PartitionKillerIsAFixedPermutationOfOneToN)
@@ -157,17 +205,56 @@ TEST(Datlow, WrongArgumentsPrintTheUsageAndTouchNoFile)
     EXPECT_FALSE(exists(path));
 }
 
-TEST(Datlow, UnknownDistributionsAreReportedAfterTheFileIsMade)
+TEST(Datlow, SizesOtherThanAPlainDecimalCountAreRefusedBeforeAnyFileIsTouched)
 {
     temp_dir dir;
-    for (char const* dist : {"-dE", "-dt", "-d", "-dx"}) {
-        std::string const path = dir.file(dist);
-        process_result const result = datlow({"-ei", dist, "10", path});
-        EXPECT_EQ(result.status, 1) << dist;
-        EXPECT_EQ(result.err, "Exception in datlow: Unknown distribution\n") << dist;
-        EXPECT_EQ(slurp(path), std::string(40, '\0')) << "made and sized, nothing written";
+    std::string const existing = dir.file("existing");
+    std::string const before = test_support::counting_bytes(4096);
+    write_file(existing, before);
+    for (char const* size : {"4294967306", "2147483648", "1e3", "10abc", "abc", "-1", "+5", "00", " 5", ""}) {
+        for (std::string const& path : {existing, dir.file("new")}) {
+            process_result const result = datlow({"-ei", "-dm", size, path});
+            EXPECT_EQ(result.status, 1) << size;
+            EXPECT_EQ(result.err, usage + size_rule) << size;
+        }
     }
+    EXPECT_EQ(slurp(existing), before);
+    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
 }
+
+TEST(Datlow, UnknownDistributionsAreRefusedBeforeAnyFileIsTouched)
+{
+    temp_dir dir;
+    std::string const existing = dir.file("existing");
+    std::string const before = test_support::counting_bytes(32);
+    write_file(existing, before);
+    for (char const* dist : {"-dE", "-dt", "-d", "-dx"}) {
+        for (std::string const& path : {existing, dir.file("new")}) {
+            process_result const result = datlow({"-ei", dist, "10", path});
+            EXPECT_EQ(result.status, 1) << dist;
+            EXPECT_EQ(result.err, "Exception in datlow: Unknown distribution\n") << dist;
+        }
+    }
+    EXPECT_EQ(slurp(existing), before);
+    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
+}
+
+#ifndef KIT_SANITIZED_BUILD  // the sanitizers need more address space than the limit leaves
+TEST(Datlow, AKillerTableThatDoesNotFitLeavesTheFileAsItWas)
+{
+    // 32M ints: the items (128 MB) fit in the limit, the killer's index table (256 MB) does not.
+    constexpr rlim_t address_space = 256ul << 20;
+    temp_dir dir;
+    std::string const existing = dir.file("existing");
+    std::string const before = test_support::counting_bytes(1000);
+    write_file(existing, before);
+    process_result const result = datlow_limited(RLIMIT_AS, address_space, {"-ei", "-dk", "33554432", existing});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "Exception in datlow: std::bad_alloc\n");
+    EXPECT_EQ(slurp(existing), before);
+    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
+}
+#endif
 
 TEST(Datlow, AnExistingFileKeepsWhatLiesBeyondTheItems)
 {
@@ -207,41 +294,155 @@ TEST(Datlow, SizeZeroMapsTheWholeExistingFile)
     for (std::size_t i = 0; i < 256; ++i) EXPECT_EQ(items[i].payload, reinterpret_cast<void*>(0xbaadf00d));
 }
 
-TEST(Datlow, WhatCannotBeMappedFailsCleanlyAndLeavesNoNewFile)
+TEST(Datlow, WhatCannotBeWrittenFailsWithTheReasonAndLeavesNoNewFile)
 {
     temp_dir dir;
     std::string const missing = dir.file("missing");
-    for (char const* size : {"0", "-1", "-2147483648"}) {
-        process_result const result = datlow({"-ep", "-du", size, missing});
-        EXPECT_EQ(result.status, 1) << size;
-        EXPECT_EQ(result.err, mapping_failure(missing)) << size;
-        EXPECT_FALSE(exists(missing)) << size;
-    }
-    std::string const in_no_directory = dir.file("none/file");
-    EXPECT_EQ(datlow({"-ei", "-du", "10", in_no_directory}).err, mapping_failure(in_no_directory));
+    process_result const result = datlow({"-ep", "-dm", "0", missing});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, mapping_failure(missing, "No such file or directory"));
+
+    std::string const in_no_folder = dir.file("none/file");
+    EXPECT_EQ(datlow({"-ei", "-du", "10", in_no_folder}).err, mapping_failure(in_no_folder, "No such file or directory"));
+    std::string const folder = dir.file("folder");
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(datlow({"-ei", "-du", "10", folder}).err, mapping_failure(folder, "Is a directory"));
+    std::string const fifo = dir.file("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(datlow({"-ei", "-du", "10", fifo}).err, mapping_failure(fifo, "not a regular file"));
+    std::string const too_short = dir.file("short");
+    write_file(too_short, "abc");
+    EXPECT_EQ(datlow({"-ei", "-dm", "0", too_short}).err, mapping_failure(too_short, "size must be at least one item"));
+    EXPECT_EQ(slurp(too_short), "abc");
+    EXPECT_EQ(folder_of(missing), (std::vector<std::string>{"fifo", "folder", "short"}));
 }
 
-TEST(Datlow, AFileSizeLimitEndsInTheMappingMessage)
+TEST(Datlow, AReadOnlyFileIsRefusedWithTheReason)
+{
+    temp_dir dir;
+    std::string const read_only = dir.file("read-only");
+    write_file(read_only, "abcd");
+    chmod(read_only.c_str(), 0444);
+    // The super-user may write anything, so the run drops to an ordinary user first.
+    chmod(std::filesystem::path(read_only).parent_path().c_str(), 0755);
+    process_result const result = test_support::child_process(DATLOW_PATH, {"-ei", "-du", "1", read_only}, [] {
+                                      if (geteuid() == 0 && setuid(65534) != 0) _exit(126);
+                                  }).finish();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, mapping_failure(read_only, "Permission denied"));
+    EXPECT_EQ(slurp(read_only), "abcd");
+}
+
+TEST(Datlow, AFileSizeLimitEndsInTheMappingMessageWithTheReason)
 {
     constexpr rlim_t file_limit = 1 << 20;
     temp_dir dir;
     std::string const fresh = dir.file("fresh");
-    process_result const refused = datlow_with_file_limit(file_limit, {"-ep", "-du", "100000", fresh}, dir.file("err"));
+    process_result const refused = datlow_limited(RLIMIT_FSIZE, file_limit, {"-ep", "-du", "100000", fresh});
     EXPECT_EQ(refused.status, 1);
-    EXPECT_EQ(refused.err, mapping_failure(fresh));
+    EXPECT_EQ(refused.err, mapping_failure(fresh, "File too large"));
     EXPECT_FALSE(exists(fresh));
 
     std::string const existing = dir.file("existing");
     std::string const before = test_support::counting_bytes(1000);
     write_file(existing, before);
-    process_result const kept = datlow_with_file_limit(file_limit, {"-er", "-dk", "100000", existing}, dir.file("err"));
+    process_result const kept = datlow_limited(RLIMIT_FSIZE, file_limit, {"-er", "-dk", "100000", existing});
     EXPECT_EQ(kept.status, 1);
-    EXPECT_EQ(kept.err, mapping_failure(existing));
+    EXPECT_EQ(kept.err, mapping_failure(existing, "File too large"));
     EXPECT_EQ(slurp(existing), before);
+    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
 
     // Within the limit the same run succeeds.
-    EXPECT_EQ(datlow_with_file_limit(file_limit, {"-ep", "-du", "1000", fresh}, dir.file("err")).status, 0);
+    EXPECT_EQ(datlow_limited(RLIMIT_FSIZE, file_limit, {"-ep", "-du", "1000", fresh}).status, 0);
     EXPECT_EQ(slurp(fresh).size(), 16000u);
+}
+
+TEST(Datlow, AFullDiskEndsInTheMappingMessageWithTheReason)
+{
+    temp_dir dir;
+    small_file_system const disk(dir.file("small"), "1m");
+    if (!disk.mounted()) GTEST_SKIP() << "no file system can be mounted here";
+    std::string const existing = disk.file("existing");
+    std::string const before = test_support::counting_bytes(1000);
+    write_file(existing, before);
+    for (std::string const& path : {existing, disk.file("fresh")}) {
+        process_result const result = datlow({"-ep", "-du", "100000", path});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, mapping_failure(path, "No space left on device"));
+    }
+    EXPECT_EQ(slurp(existing), before);
+    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
+}
+
+TEST(Datlow, AnInterruptedRunLeavesNoFileThatLooksComplete)
+{
+    temp_dir dir;
+    // A new file: stopped while its items are made, it never gets its name.
+    std::string const fresh = dir.file("fresh");
+    {
+        test_support::child_process run(DATLOW_PATH, {"-ei", "-du", "20000000", fresh});
+        ASSERT_TRUE(wait_for(run, [&] { return folder_of(fresh).size() == 1; })) << "the run made no file";
+        kill(run.id(), SIGINT);
+        process_result const result = run.finish();
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, "datlow interrupted: nothing written to '" + fresh + "'\n");
+        EXPECT_TRUE(folder_of(fresh).empty());
+    }
+    // An existing file, extended for the run: stopped before its items are copied, it gets its
+    // old length back.
+    std::string const existing = dir.file("existing");
+    std::string const before = test_support::counting_bytes(1000);
+    write_file(existing, before);
+    test_support::child_process run(DATLOW_PATH, {"-ei", "-dk", "4000000", existing});
+    ASSERT_TRUE(wait_for(run, [&] { return std::filesystem::file_size(existing) > before.size(); }));
+    kill(run.id(), SIGTERM);
+    process_result const result = run.finish();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "datlow interrupted: 0 items written to '" + existing + "'\n");
+    EXPECT_EQ(slurp(existing), before);
+    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
+}
+
+TEST(Datlow, ASecondWriterWaitsForTheLockOnAnExistingFile)
+{
+    temp_dir dir;
+    std::string const existing = dir.file("existing");
+    std::string const before = test_support::counting_bytes(1000);
+    write_file(existing, before);
+    int const held = open(existing.c_str(), O_RDONLY | O_CLOEXEC);  // a lock the child inherited would be its own
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    test_support::child_process run(DATLOW_PATH, {"-ei", "-du", "1000", existing});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(run.running());
+    EXPECT_EQ(slurp(existing), before) << "written while another process held the file";
+    close(held);
+    process_result const result = run.finish();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.err, "datlow: waiting for another process writing '" + existing + "'\n");
+    std::string const after = slurp(existing);
+    ASSERT_EQ(after.size(), 4000u);
+    EXPECT_NE(after.substr(0, 1000), before);
+}
+
+TEST(Datlow, AWriterThatRunsOutOfSpaceNeverHarmsAnotherWritingTheSameNewFile)
+{
+    // Room for the 16 MB of the first writer, not for the 20 MB of the second as well.
+    constexpr int tries = 5;
+    temp_dir dir;
+    small_file_system const disk(dir.file("small"), "18m");
+    if (!disk.mounted()) GTEST_SKIP() << "no file system can be mounted here";
+    std::string const path = disk.file("shared");
+    for (int i = 0; i < tries; ++i) {
+        std::filesystem::remove(path);
+        test_support::child_process first(DATLOW_PATH, {"-ei", "-du", "4000000", path});
+        process_result const second = datlow({"-ei", "-du", "5000000", path});
+        process_result const result = first.finish();
+        EXPECT_EQ(result.status, 0) << "try " << i << ": " << result.err;
+        EXPECT_EQ(second.err, mapping_failure(path, "No space left on device")) << "try " << i;
+        ASSERT_TRUE(exists(path)) << "try " << i;
+        EXPECT_EQ(std::filesystem::file_size(path), 16000000u) << "try " << i;
+        EXPECT_EQ(folder_of(path), std::vector<std::string>{"shared"}) << "try " << i;
+    }
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,41 +28,75 @@ inline std::string slurp(std::string const& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A program running as a child process, its output going to temporary files. prepare, if given,
+// runs in the child just before the program starts (to set a limit or drop privileges).
+class child_process {
+public:
+    child_process(std::string const& program, std::vector<std::string> const& args,
+                  std::function<void()> const& prepare = {})
+    {
+        out_fd = mkstemp(out_path);
+        err_fd = mkstemp(err_path);
+        std::vector<std::string> argv_text{program};
+        argv_text.insert(argv_text.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : argv_text) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {
+            int const in_fd = open("/dev/null", O_RDONLY);
+            dup2(in_fd, 0);
+            dup2(out_fd, 1);
+            dup2(err_fd, 2);
+            if (prepare) prepare();
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+    ~child_process()
+    {
+        if (pid > 0) finish();
+    }
+    child_process(child_process const&) = delete;
+    child_process& operator=(child_process const&) = delete;
+
+    pid_t id() const { return pid; }
+    // Whether the child has not ended yet.
+    bool running() const
+    {
+        siginfo_t info{};
+        // Left waitable, so that finish still collects the status.
+        return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+    }
+
+    // Waits for the child to end and hands back what it did.
+    process_result finish()
+    {
+        process_result result;
+        int wstatus = 0;
+        if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+        pid = -1;
+        close(out_fd);
+        close(err_fd);
+        result.out = slurp(out_path);
+        result.err = slurp(err_path);
+        std::remove(out_path);
+        std::remove(err_path);
+        return result;
+    }
+
+private:
+    char out_path[32] = "/tmp/kit-test-out-XXXXXX";
+    char err_path[32] = "/tmp/kit-test-err-XXXXXX";
+    int out_fd = -1;
+    int err_fd = -1;
+    pid_t pid = -1;
+};
+
 // Runs program with args (not counting argv[0]); standard input is /dev/null.
 inline process_result run_program(std::string const& program, std::vector<std::string> const& args)
 {
-    char out_path[] = "/tmp/kit-test-out-XXXXXX";
-    char err_path[] = "/tmp/kit-test-err-XXXXXX";
-    int const out_fd = mkstemp(out_path);
-    int const err_fd = mkstemp(err_path);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
-    posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
-
-    std::vector<std::string> argv_text{program};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argv_text) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    process_result result;
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int wstatus = 0;
-        waitpid(pid, &wstatus, 0);
-        if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(out_fd);
-    close(err_fd);
-    result.out = slurp(out_path);
-    result.err = slurp(err_path);
-    std::remove(out_path);
-    std::remove(err_path);
-    return result;
+    return child_process(program, args).finish();
 }
 
 // Splits text into lines without their newline characters.

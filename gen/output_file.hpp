@@ -1,0 +1,68 @@
+#pragma once
+// The file datlow writes, kept whole whatever becomes of the run. The items are generated into a
+// scratch file in the same folder; a new file is then renamed into place, so its name holds a
+// complete result or nothing, and an existing file gets the items copied over its head. An
+// existing file is locked for the whole run, so that two writers take turns. A run that fails or
+// is interrupted removes the scratch file and gives an existing file back its old length; on
+// SIGINT, SIGTERM or SIGHUP it says on standard error how many items it had copied.
+//
+// Failures throw auto_array::mapping_error with the reason. One object per process: it owns the
+// handlers of those signals while it lives.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include <sys/types.h>
+
+namespace gen {
+
+class output_file {
+public:
+    // Opens and locks the file name if it exists, waiting (with a note on standard error) while
+    // another process holds it; a missing file is made at commit. Throws when name exists but
+    // is no regular file that can be written.
+    output_file(char const* name, unsigned long item_size);
+    // Undoes an unfinished run and releases the lock.
+    ~output_file();
+    output_file(output_file const&) = delete;
+    output_file& operator=(output_file const&) = delete;
+
+    bool exists() const { return target >= 0; }
+    // The whole items an existing file holds.
+    unsigned long whole_items() const { return static_cast<unsigned long>(original_length) / item_size; }
+
+    // Makes room for count items: an existing file is extended and its space reserved where it is
+    // shorter, then the scratch file is created. Returns the scratch file's descriptor.
+    int prepare(unsigned long count);
+
+    // Puts the count items of the scratch file, mapped at items, under the file's name. From
+    // here on the signals above are held: the run is complete.
+    void commit(void const* items, unsigned long count);
+
+    // What the signal handler needs, in a form it may read at any moment.
+    struct run_state {
+        char const* name = nullptr;
+        std::atomic<char const*> scratch{nullptr};  // the scratch file's name while it exists
+        int target = -1;
+        std::atomic<off_t> restore_length{-1};  // the length to give back, -1 for none
+        std::atomic<std::uint64_t> copied{0};   // items copied into an existing file
+    };
+
+private:
+    void open_existing();
+    void copy_over(void const* items, unsigned long count);
+    void rename_into_place();
+    // The scratch file now bears the file's name.
+    void scratch_renamed();
+
+    std::string name;
+    unsigned long item_size;
+    int target = -1;  // the locked existing file, -1 for a new one
+    off_t original_length = 0;
+    std::string scratch_name;
+    int scratch = -1;
+    run_state state;
+};
+
+}  // namespace gen
