@@ -12,6 +12,11 @@
 // mispredicts half the time: a quicksort whose partition writes every element to both ends of the
 // free space in a second buffer and advances one end, down to groups of a few elements that are
 // written straight to their ranks.
+//
+// Ordered parts cost a scan: a strictly ascending part is left alone and a strictly descending one
+// reversed (its keys are distinct). A part whose keys are all equal gets the one order std::sort
+// gives every such part of its length, and other parts with equal keys found up front go to
+// std::sort without a futile attempt.
 
 #include <algorithm>
 #include <cstddef>
@@ -120,6 +125,108 @@ private:
     element* places_[3];
 };
 
+// What a first look at a part tells: for most parts of random keys it stops at the second or
+// third element.
+enum class part_shape {
+    unordered,   // none of the below found
+    ascending,   // strictly ascending: already sorted
+    descending,  // strictly descending: sorted by reversing it
+    equal_keys,  // two neighbours with equal keys
+};
+
+// n >= 2. Follows the run the first two elements start as far as it goes.
+inline part_shape shape_of(element const* part, std::size_t n)
+{
+    std::size_t i = 1;
+    if (part[0].key < part[1].key) {
+        while (i + 1 < n && part[i].key < part[i + 1].key) {
+            ++i;
+        }
+        if (i + 1 == n) {
+            return part_shape::ascending;
+        }
+    } else if (part[1].key < part[0].key) {
+        while (i + 1 < n && part[i + 1].key < part[i].key) {
+            ++i;
+        }
+        if (i + 1 == n) {
+            return part_shape::descending;
+        }
+    } else {
+        return part_shape::equal_keys;
+    }
+    return part[i].key == part[i + 1].key ? part_shape::equal_keys : part_shape::unordered;
+}
+
+// Parts with few distinct keys would defeat the quicksort only after a pass or two: eight keys
+// spread over the part are compared pairwise, which among a few dozen distinct keys finds a pair
+// more often than not, for some 30 branch-free comparisons. n >= 8.
+inline bool sample_has_equal_keys(element const* part, std::size_t n)
+{
+    constexpr std::size_t samples = 8;
+    std::uint64_t keys[samples];
+    for (std::size_t s = 0; s < samples; ++s) {
+        keys[s] = part[s * (n - 1) / (samples - 1)].key;
+    }
+    bool equal = false;
+    for (std::size_t s = 0; s < samples; ++s) {
+        for (std::size_t t = s + 1; t < samples; ++t) {
+            equal |= keys[s] == keys[t];
+        }
+    }
+    return equal;
+}
+
+// std::sort learns about a part only through comparisons, and with all keys equal every
+// comparison is false: where it moves each element depends on nothing but the part's length. So
+// that order is found once per length, by letting std::sort sort positions, and is then applied
+// by a copy. A few lengths are kept, since the drivers' base-case parts have one or two lengths
+// per recursion level; the cache is per thread and needs no constructor.
+class equal_key_orders {
+public:
+    // The position each place of a sorted all-equal part of n elements takes its element from.
+    std::uint16_t const* order_for(std::size_t n)
+    {
+        for (entry const& e : entries_) {
+            if (e.n == n) {
+                return e.from;
+            }
+        }
+        entry& e = entries_[next_];
+        next_ = (next_ + 1) % lengths;
+        element positions[capacity];
+        for (std::size_t i = 0; i < n; ++i) {
+            positions[i] = element{0, reinterpret_cast<void*>(i)};
+        }
+        std::sort(positions, positions + n);
+        for (std::size_t i = 0; i < n; ++i) {
+            e.from[i] = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(positions[i].payload));
+        }
+        e.n = n;
+        return e.from;
+    }
+
+private:
+    static constexpr std::size_t lengths = 4;
+    struct entry {
+        std::size_t n;  // 0: unused
+        std::uint16_t from[capacity];
+    };
+    entry entries_[lengths];
+    std::size_t next_;
+};
+
+// Leaves a part whose keys are all equal exactly as std::sort would; scratch holds n elements.
+inline void sort_equal_keys(element* part, std::size_t n, element* scratch)
+{
+    thread_local equal_key_orders orders;
+    std::uint16_t const* const from = orders.order_for(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        scratch[i] = part[from[i]];
+    }
+    std::copy(scratch, scratch + n, part);
+}
+
 }  // namespace small_sort_detail
 
 // Sorts [first, last) by key, with exactly the result of std::sort(first, last).
@@ -131,10 +238,30 @@ inline void small_sort(element* first, element* last)
         std::sort(first, last);
         return;
     }
+    if (n < 2) {
+        return;
+    }
     // Raw bytes: element's default initialisation would clear all of it on every call.
     alignas(element) unsigned char scratch[2 * capacity * sizeof(element)];
+    switch (shape_of(first, n)) {
+    case part_shape::ascending:
+        return;
+    case part_shape::descending:
+        // Strictly descending keys are distinct, so their sorted order is unique.
+        std::reverse(first, last);
+        return;
+    case part_shape::equal_keys:
+        if (std::all_of(first, last, [first](element const& e) { return e.key == first->key; })) {
+            sort_equal_keys(first, n, reinterpret_cast<element*>(scratch));
+        } else {
+            std::sort(first, last);
+        }
+        return;
+    case part_shape::unordered:
+        break;
+    }
     sorter s(first, reinterpret_cast<element*>(scratch));
-    if (n > 1 && s.sort(sorter::part_place, 0, n, max_depth)) {
+    if (!sample_has_equal_keys(first, n) && s.sort(sorter::part_place, 0, n, max_depth)) {
         std::copy(s.result(), s.result() + n, first);
     } else {
         std::sort(first, last);

@@ -64,6 +64,13 @@ TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return std::min(i, n - i); }), "organ pipe");
         expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i % 16; }), "saw tooth");
         expect_same_as_std_sort(shaped(n, [](std::uint64_t) { return 42; }), "all equal");
+        expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i / 3; }), "ascending with equal keys");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return (n - i) / 3; }), "descending with equal keys");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i < n / 2 ? 2 * i : 2 * (n - i) + 1; }),
+                                "organ pipe, distinct");
+        // A run broken only by its last element, by a smaller key or by an equal one.
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? i + 10 : 5; }), "ascending, then low");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? n - i : 2; }), "descending, then equal");
         // Median-of-three killers make the partition lopsided; the depth bound must catch them.
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i % 2 == 0 ? i : n + i; }), "interleaved");
     }
@@ -80,6 +87,17 @@ TEST(SmallSort, ASingleEqualPairIsFoundAnywhere)
                 input[j].key = input[i].key;
                 expect_same_as_std_sort(input, "one equal pair");
             }
+        }
+    }
+}
+
+// Parts whose keys are all equal are placed by an order kept per length; lengths that come and
+// go in turn must each get their own.
+TEST(SmallSort, AllEqualPartsOfAlternatingLengths)
+{
+    for (int round = 0; round < 3; ++round) {
+        for (std::uint64_t n : {17u, 300u, 2u, 512u, 16u, 299u, 100u}) {
+            expect_same_as_std_sort(shaped(n, [round](std::uint64_t) { return round; }), "all equal, alternating");
         }
     }
 }
