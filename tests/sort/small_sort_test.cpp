@@ -27,10 +27,25 @@ constexpr std::uint64_t largest_size = 600;
 constexpr std::uint64_t size_step = 1;
 #endif
 
+// The inner loops this processor can run: the portable ones always, AVX-512 where it exists.
+std::vector<small_sort_detail::kernel> kernels()
+{
+    if (small_sort_detail::avx512_available()) {
+        return {small_sort_detail::kernel::portable, small_sort_detail::kernel::avx512};
+    }
+    return {small_sort_detail::kernel::portable};
+}
+
 void expect_same_as_std_sort(std::vector<element> const& input, char const* shape)
 {
     std::vector<element> expected = input;
     std::sort(expected.begin(), expected.end());
+    for (small_sort_detail::kernel inner : kernels()) {
+        std::vector<element> got = input;
+        small_sort_detail::small_sort_with(inner, got.data(), got.data() + got.size());
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
+            << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner);
+    }
     std::vector<element> got = input;
     small_sort(got.data(), got.data() + got.size());
     ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
