@@ -3,9 +3,10 @@
 // caller checks the CPU before calling them. A 512-bit register holds four elements, keys in the
 // even lanes and payloads in the odd ones.
 //
-// The partition compresses each register's elements below and not below the pivot into the low
-// lanes of two registers and stores those with a lane mask. It never uses compress with a memory
-// destination, which some processors (AMD Zen 4) run as slow microcode.
+// The partition permutes each register so that its elements below the pivot come first, and
+// stores it at both ends of the free space. It uses no compress instruction: its form with a
+// memory destination runs as slow microcode on some processors (AMD Zen 4), and one permutation
+// from a table replaces the two compresses into registers.
 
 #include <immintrin.h>
 
@@ -25,22 +26,67 @@ __attribute__((target("avx512f"))) inline __mmask8 element_lanes(unsigned count)
     return static_cast<__mmask8>((1u << (2 * count)) - 1);
 }
 
-// Writes the count elements of v, whose lanes are `lanes`, below pivot to the front end at
-// to + low, which moves up, and the others below the back end at to + high, which moves down.
-__attribute__((target("avx512f,popcnt"))) inline void split_into(__m512i v, __mmask8 lanes, unsigned count,
-                                                                  __m512i pivots, element* to, std::size_t& low,
-                                                                  std::size_t& high)
+// For each set of a register's elements below the pivot (bit e: element e), the lanes of a
+// permutation that brings those elements to the front in their order, then the others in theirs.
+struct element_orders {
+    alignas(64) std::int64_t lanes[16][8];
+};
+
+constexpr element_orders make_element_orders()
 {
-    auto const below_keys = static_cast<unsigned>(_mm512_mask_cmplt_epu64_mask(lanes & 0x55, v, pivots));
-    unsigned const above_keys = lanes & 0x55 & ~below_keys;
-    auto const below = static_cast<unsigned>(__builtin_popcount(below_keys));
-    unsigned const above = count - below;
-    auto const below_lanes = static_cast<__mmask8>(below_keys | below_keys << 1);
-    auto const above_lanes = static_cast<__mmask8>(above_keys | above_keys << 1);
-    _mm512_mask_storeu_epi64(to + low, element_lanes(below), _mm512_maskz_compress_epi64(below_lanes, v));
-    high -= above;
-    _mm512_mask_storeu_epi64(to + high, element_lanes(above), _mm512_maskz_compress_epi64(above_lanes, v));
-    low += below;
+    element_orders orders{};
+    for (int below = 0; below < 16; ++below) {
+        int slot = 0;
+        for (int wanted = 1; wanted >= 0; --wanted) {
+            for (int e = 0; e < 4; ++e) {
+                if (((below >> e) & 1) == wanted) {
+                    orders.lanes[below][2 * slot] = 2 * e;
+                    orders.lanes[below][2 * slot + 1] = 2 * e + 1;
+                    ++slot;
+                }
+            }
+        }
+    }
+    return orders;
+}
+
+inline constexpr element_orders partition_orders = make_element_orders();
+
+// The front end to + low moves up, the back end to + high moves down; [low, high) is free.
+struct partition_ends {
+    element* to;
+    std::size_t low;
+    std::size_t high;
+};
+
+// Writes the four elements of v, of which those in below_set are below the pivot, to both ends
+// as whole registers: the ones below the pivot come first in the register and land at the front
+// end, the others come last and land at the back end. The rest of each store falls into the free
+// space, which must hold at least eight elements.
+__attribute__((target("avx512f,popcnt"))) inline void place_four(__m512i v, unsigned below_set, partition_ends& ends)
+{
+    __m512i const placed =
+        _mm512_maskz_permutexvar_epi64(0xff, _mm512_load_si512(partition_orders.lanes[below_set]), v);
+    auto const below = static_cast<std::size_t>(__builtin_popcount(below_set));
+    _mm512_storeu_si512(ends.to + ends.low, placed);
+    _mm512_storeu_si512(ends.to + ends.high - 4, placed);
+    ends.low += below;
+    ends.high -= 4 - below;
+}
+
+// The same for the first count <= 4 elements of v, with masked stores, which touch nothing but
+// the places the elements go to.
+__attribute__((target("avx512f,popcnt"))) inline void place_some(__m512i v, unsigned below_set, unsigned count,
+                                                                  partition_ends& ends)
+{
+    __m512i const placed =
+        _mm512_maskz_permutexvar_epi64(0xff, _mm512_load_si512(partition_orders.lanes[below_set]), v);
+    auto const below = static_cast<unsigned>(__builtin_popcount(below_set));
+    _mm512_mask_storeu_epi64(ends.to + ends.low, element_lanes(below), placed);
+    _mm512_mask_storeu_epi64(ends.to + ends.high - count,
+                             static_cast<__mmask8>(element_lanes(count) & ~element_lanes(below)), placed);
+    ends.low += below;
+    ends.high -= count - below;
 }
 
 // Copies from[0, n) to to[0, n), the keys below pivot to the front and the others to the back,
@@ -49,18 +95,29 @@ __attribute__((target("avx512f,popcnt"))) inline std::size_t partition_into(elem
                                                                              std::size_t n, std::uint64_t pivot)
 {
     __m512i const pivots = _mm512_set1_epi64(static_cast<long long>(pivot));
-    std::size_t low = 0;
-    std::size_t high = n;
+    __m512i const key_lanes = _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0);
+    partition_ends ends{to, 0, n};
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        split_into(_mm512_loadu_si512(from + i), 0xff, 4, pivots, to, low, high);
+    // Eight elements a round, their keys compared in one register, while the free space after
+    // the round still holds eight.
+    for (; i + 16 <= n; i += 8) {
+        __m512i const first = _mm512_loadu_si512(from + i);
+        __m512i const second = _mm512_loadu_si512(from + i + 4);
+        __m512i const keys = _mm512_permutex2var_epi64(first, key_lanes, second);
+        auto const below_set = static_cast<unsigned>(_mm512_cmplt_epu64_mask(keys, pivots));
+        place_four(first, below_set & 15, ends);
+        place_four(second, below_set >> 4, ends);
     }
-    if (i < n) {
-        auto const count = static_cast<unsigned>(n - i);
+    for (; i < n; i += 4) {
+        auto const count = static_cast<unsigned>(n - i < 4 ? n - i : 4);
         __mmask8 const lanes = element_lanes(count);
-        split_into(_mm512_maskz_loadu_epi64(lanes, from + i), lanes, count, pivots, to, low, high);
+        __m512i const v = _mm512_maskz_loadu_epi64(lanes, from + i);
+        auto const below_keys = static_cast<unsigned>(_mm512_mask_cmplt_epu64_mask(lanes & 0x55, v, pivots));
+        unsigned const below_set =
+            (below_keys & 1) | (below_keys >> 1 & 2) | (below_keys >> 2 & 4) | (below_keys >> 3 & 8);
+        place_some(v, below_set, count, ends);
     }
-    return low;
+    return ends.low;
 }
 
 // Ranks of the n <= 8 * Vectors elements of items, written to ranks. Lanes past n get ranks too,
