@@ -17,8 +17,9 @@
 
 namespace small_sort_avx512 {
 
-// Groups of up to this many elements are placed by rank: their keys fill at most four registers.
-constexpr std::size_t rank_group = 32;
+// Groups of up to this many elements are placed by rank: their keys fill at most six registers.
+// Larger groups than the portable loops take pay, since one register compares eight keys at once.
+constexpr std::size_t rank_group = 48;
 
 // The lanes of the first `count` elements of a register (count <= 4).
 __attribute__((target("avx512f"))) inline __mmask8 element_lanes(unsigned count)
@@ -146,6 +147,20 @@ __attribute__((target("avx512f"))) inline void rank_keys(element const* items, s
     }
 }
 
+// rank_keys with as many registers as n needs.
+template <int Vectors>
+__attribute__((target("avx512f"))) inline void rank_in_vectors(element const* items, std::size_t n,
+                                                                std::uint64_t* ranks)
+{
+    if constexpr (8 * Vectors < rank_group) {
+        if (n > 8 * Vectors) {
+            rank_in_vectors<Vectors + 1>(items, n, ranks);
+            return;
+        }
+    }
+    rank_keys<Vectors>(items, n, ranks);
+}
+
 // Writes the n <= rank_group elements of from to their ranks in to; from and to may be the same
 // place. Returns false when two keys are equal: their ranks then collide, and the ranks, which
 // for distinct keys sum to n (n - 1) / 2, fall short.
@@ -158,20 +173,7 @@ __attribute__((target("avx512f"))) inline bool place_by_rank(element const* from
         _mm512_store_si512(items + i, _mm512_maskz_loadu_epi64(element_lanes(count), from + i));
     }
     alignas(64) std::uint64_t ranks[rank_group];
-    switch ((n + 7) / 8) {
-    case 1:
-        rank_keys<1>(items, n, ranks);
-        break;
-    case 2:
-        rank_keys<2>(items, n, ranks);
-        break;
-    case 3:
-        rank_keys<3>(items, n, ranks);
-        break;
-    default:
-        rank_keys<4>(items, n, ranks);
-        break;
-    }
+    rank_in_vectors<1>(items, n, ranks);
     std::uint64_t rank_sum = 0;
     for (std::size_t i = 0; i < n; ++i) {
         to[ranks[i]] = items[i];
