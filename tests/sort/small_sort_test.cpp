@@ -95,7 +95,7 @@ TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
 // inputs: the pair must be found wherever the partition and the rank groups put it.
 TEST(SmallSort, ASingleEqualPairIsFoundAnywhere)
 {
-    for (std::uint64_t n : {2u, 3u, 5u, 16u, 17u, 33u, 100u}) {
+    for (std::uint64_t n : {2u, 3u, 5u, 16u, 17u, 33u, 49u, 100u}) {
         for (std::uint64_t i = 0; i < n; ++i) {
             for (std::uint64_t j = i + 1; j < n; ++j) {
                 std::vector<element> input = numbered_input(n, 0, n * 1000 + i);
