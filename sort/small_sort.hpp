@@ -17,8 +17,9 @@
 //
 // Ordered parts cost a scan: a strictly ascending part is left alone and a strictly descending one
 // reversed (its keys are distinct). A part whose keys are all equal gets the one order std::sort
-// gives every such part of its length, and other parts with equal keys found up front go to
-// std::sort without a futile attempt.
+// gives every such part of its length. Other parts with equal keys, found up front or by the
+// quicksort, go to std::sort, or with libstdc++ to its branch-free replica
+// (introsort_replica.hpp), which leaves them exactly as std::sort does.
 
 #include <algorithm>
 #include <cstddef>
@@ -26,6 +27,7 @@
 #include <cstring>
 
 #include "items/element.hpp"
+#include "sort/introsort_replica.hpp"
 #include "sort/small_sort_avx512.hpp"
 
 namespace small_sort_detail {
@@ -107,6 +109,12 @@ struct portable_kernel {
 
 struct avx512_kernel {
     static constexpr std::size_t rank_group = small_sort_avx512::rank_group;
+    static void list_stops(element const* first, std::size_t n, std::uint64_t pivot, std::uint32_t* left_stops,
+                           std::size_t& lefts, std::uint32_t* right_stops, std::size_t& rights)
+    {
+        small_sort_avx512::list_stops(first, n, pivot, left_stops, lefts, right_stops, rights);
+    }
+    static void stable_place(element* part, std::size_t n) { small_sort_avx512::stable_place(part, n); }
     static std::size_t partition_into(element const* from, element* to, std::size_t n, std::uint64_t pivot)
     {
         return small_sort_avx512::partition_into(from, to, n, pivot);
@@ -192,6 +200,25 @@ inline part_shape shape_of(element const* part, std::size_t n)
     return part[i].key == part[i + 1].key ? part_shape::equal_keys : part_shape::unordered;
 }
 
+// The length of the run, rising or falling, not necessarily strictly, that starts the part.
+inline std::size_t first_run(element const* part, std::size_t n)
+{
+    std::size_t i = 1;
+    while (i < n && part[i].key == part[0].key) {
+        ++i;
+    }
+    if (i < n && part[0].key < part[i].key) {
+        while (i + 1 < n && !(part[i + 1].key < part[i].key)) {
+            ++i;
+        }
+    } else {
+        while (i + 1 < n && !(part[i].key < part[i + 1].key)) {
+            ++i;
+        }
+    }
+    return i + 1 < n ? i + 1 : n;
+}
+
 // Parts with few distinct keys would defeat the quicksort only after a pass or two: eight keys
 // spread over the part are compared pairwise, which among a few dozen distinct keys finds a pair
 // more often than not, for some 30 branch-free comparisons. n >= 8.
@@ -269,6 +296,26 @@ enum class kernel { portable, avx512 };
 
 inline bool avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt"); }
 
+// Parts with equal keys at most capacity long: std::sort itself, or with libstdc++ its replica,
+// which gives the same result faster unless the part starts with a long run. On such parts
+// std::sort's branches are well predicted and the replica's fixed work does not pay.
+inline void sort_with_equal_keys(kernel inner, element* first, element* last)
+{
+#if defined(__GLIBCXX__)
+    constexpr std::size_t long_run = 16;
+    auto const n = static_cast<std::size_t>(last - first);
+    if (first_run(first, n) < long_run) {
+        if (inner == kernel::avx512) {
+            introsort_replica_sort<avx512_kernel>(first, last);
+        } else {
+            introsort_replica_sort<introsort_replica::portable_steps>(first, last);
+        }
+        return;
+    }
+#endif
+    std::sort(first, last);
+}
+
 template <class Kernel>
 bool sort_into_scratch(element* part, std::size_t n, element* scratch)
 {
@@ -304,7 +351,7 @@ inline void small_sort_with(kernel inner, element* first, element* last)
         if (std::all_of(first, last, [first](element const& e) { return e.key == first->key; })) {
             sort_equal_keys(first, n, reinterpret_cast<element*>(scratch));
         } else {
-            std::sort(first, last);
+            sort_with_equal_keys(inner, first, last);
         }
         return;
     case part_shape::unordered:
@@ -315,7 +362,7 @@ inline void small_sort_with(kernel inner, element* first, element* last)
                         (inner == kernel::avx512 ? sort_into_scratch<avx512_kernel>(first, n, scratch_elements)
                                                  : sort_into_scratch<portable_kernel>(first, n, scratch_elements));
     if (!sorted) {
-        std::sort(first, last);
+        sort_with_equal_keys(inner, first, last);
     }
 }
 

@@ -182,4 +182,83 @@ __attribute__((target("avx512f"))) inline bool place_by_rank(element const* from
     return rank_sum == n * (n - 1) / 2;
 }
 
+// For the replica of std::sort (introsort_replica.hpp): list_stops and stable_place with the
+// same results as the portable ones there.
+
+// The keys of elements[0, 8) in rising order of place, or in falling order.
+__attribute__((target("avx512f"))) inline __m512i keys_rising(element const* elements)
+{
+    return _mm512_permutex2var_epi64(_mm512_loadu_si512(elements), _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0),
+                                     _mm512_loadu_si512(elements + 4));
+}
+
+__attribute__((target("avx512f"))) inline __m512i keys_falling(element const* elements)
+{
+    return _mm512_permutex2var_epi64(_mm512_loadu_si512(elements), _mm512_set_epi64(0, 2, 4, 6, 8, 10, 12, 14),
+                                     _mm512_loadu_si512(elements + 4));
+}
+
+// Appends the offsets of the lanes in `chosen` to list at count; offsets[0, 8) are the lanes'
+// offsets. The store writes sixteen entries, so the list has room for sixteen more than it holds.
+__attribute__((target("avx512f,popcnt"))) inline void append_offsets(std::uint32_t* list, std::size_t& count,
+                                                                      __mmask8 chosen, __m512i offsets)
+{
+    _mm512_storeu_si512(list + count, _mm512_maskz_compress_epi32(chosen, offsets));
+    count += static_cast<std::size_t>(__builtin_popcount(chosen));
+}
+
+__attribute__((target("avx512f,popcnt"))) inline void list_stops(element const* first, std::size_t n,
+                                                                  std::uint64_t pivot, std::uint32_t* left_stops,
+                                                                  std::size_t& lefts, std::uint32_t* right_stops,
+                                                                  std::size_t& rights)
+{
+    __m512i const pivots = _mm512_set1_epi64(static_cast<long long>(pivot));
+    __m512i const lanes = _mm512_set_epi32(0, 0, 0, 0, 0, 0, 0, 0, 7, 6, 5, 4, 3, 2, 1, 0);
+    lefts = 0;
+    rights = 0;
+    std::size_t const whole = n / 8 * 8;
+    for (std::size_t i = 0; i < whole; i += 8) {
+        __mmask8 const not_below = _mm512_cmpge_epu64_mask(keys_rising(first + i), pivots);
+        append_offsets(left_stops, lefts, not_below, _mm512_add_epi32(_mm512_set1_epi32(static_cast<int>(i)), lanes));
+    }
+    for (std::size_t i = whole; i < n; ++i) {
+        left_stops[lefts] = static_cast<std::uint32_t>(i);
+        lefts += !(first[i].key < pivot);
+    }
+    for (std::size_t end = n; end >= 8; end -= 8) {
+        __mmask8 const not_above = _mm512_cmple_epu64_mask(keys_falling(first + end - 8), pivots);
+        append_offsets(right_stops, rights, not_above,
+                       _mm512_sub_epi32(_mm512_set1_epi32(static_cast<int>(end - 1)), lanes));
+    }
+    for (std::size_t j = n % 8; j-- > 0;) {
+        right_stops[rights] = static_cast<std::uint32_t>(j);
+        rights += !(pivot < first[j].key);
+    }
+}
+
+// n <= 16. Each element's stable rank counts the keys not above its own before it and those
+// below it after it.
+__attribute__((target("avx512f,popcnt"))) inline void stable_place(element* part, std::size_t n)
+{
+    alignas(64) element items[16];
+    for (std::size_t i = 0; i < 16; i += 4) {
+        std::size_t const count = i < n ? (n - i < 4 ? n - i : 4) : 0;
+        _mm512_store_si512(items + i,
+                           _mm512_maskz_loadu_epi64(element_lanes(static_cast<unsigned>(count)), part + i));
+    }
+    __m512i const low_keys = keys_rising(items);
+    __m512i const high_keys = keys_rising(items + 8);
+    unsigned const present = (1u << n) - 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        __m512i const key = _mm512_set1_epi64(static_cast<long long>(items[i].key));
+        unsigned const before = (1u << i) - 1;
+        unsigned const after = present & ~((2u << i) - 1);
+        unsigned const low = _mm512_mask_cmple_epu64_mask(static_cast<__mmask8>(before), low_keys, key) |
+                             _mm512_mask_cmplt_epu64_mask(static_cast<__mmask8>(after), low_keys, key);
+        unsigned const high = _mm512_mask_cmple_epu64_mask(static_cast<__mmask8>(before >> 8), high_keys, key) |
+                              _mm512_mask_cmplt_epu64_mask(static_cast<__mmask8>(after >> 8), high_keys, key);
+        part[__builtin_popcount(low | high << 8)] = items[i];
+    }
+}
+
 }  // namespace small_sort_avx512

@@ -106,6 +106,48 @@ TEST(SmallSort, ASingleEqualPairIsFoundAnywhere)
     }
 }
 
+// Keys on which std::sort's quicksort degrades until its depth limit makes it heap-sort:
+// McIlroy's adversary fixes a key only when a comparison needs it, the pivot candidate first.
+std::vector<std::uint64_t> quicksort_killer(std::size_t n)
+{
+    std::uint64_t const unfixed = n;
+    std::vector<std::uint64_t> keys(n, unfixed);
+    std::uint64_t fixed = 0;
+    std::size_t candidate = 0;
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        if (keys[x] == unfixed && keys[y] == unfixed) {
+            keys[x == candidate ? x : y] = fixed++;
+        }
+        if (keys[x] == unfixed) {
+            candidate = x;
+        } else if (keys[y] == unfixed) {
+            candidate = y;
+        }
+        return keys[x] < keys[y];
+    });
+    for (std::uint64_t& key : keys) {
+        if (key == unfixed) {
+            key = fixed++;
+        }
+    }
+    return keys;
+}
+
+// The replica of std::sort that sorts parts with equal keys must reach std::sort's depth limit
+// exactly where std::sort does.
+TEST(SmallSort, QuicksortKillersSortAsStdSortDoes)
+{
+    for (std::uint64_t n : {40u, 100u, 255u, 256u, 319u, 512u}) {
+        std::vector<std::uint64_t> const keys = quicksort_killer(n);
+        expect_same_as_std_sort(shaped(n, [&keys](std::uint64_t i) { return keys[i]; }), "killer");
+        expect_same_as_std_sort(shaped(n, [&keys](std::uint64_t i) { return keys[i] / 2; }), "killer, pairs");
+    }
+}
+
 // Parts whose keys are all equal are placed by an order kept per length; lengths that come and
 // go in turn must each get their own.
 TEST(SmallSort, AllEqualPartsOfAlternatingLengths)
