@@ -296,15 +296,23 @@ enum class kernel { portable, avx512 };
 
 inline bool avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt"); }
 
-// Parts with equal keys at most capacity long: std::sort itself, or with libstdc++ its replica,
-// which gives the same result faster unless the part starts with a long run. On such parts
-// std::sort's branches are well predicted and the replica's fixed work does not pay.
-inline void sort_with_equal_keys(kernel inner, element* first, element* last)
+// Parts with equal keys, 2 to capacity elements; scratch holds n elements. A part whose keys are
+// all equal takes its order from the cache above. Others go to std::sort itself, or with libstdc++
+// to its replica, which gives the same result faster unless the part starts with a long run: on
+// such parts std::sort's branches are well predicted and the replica's fixed work does not pay.
+// Out of line, so that the common paths of small_sort_with stay small.
+__attribute__((noinline)) inline void sort_with_equal_keys(kernel inner, element* first, element* last,
+                                                         element* scratch)
 {
+    auto const n = static_cast<std::size_t>(last - first);
+    if (first->key == last[-1].key &&
+        std::all_of(first, last, [first](element const& e) { return e.key == first->key; })) {
+        sort_equal_keys(first, n, scratch);
+        return;
+    }
 #if defined(__GLIBCXX__)
     constexpr std::size_t long_run = 16;
-    auto const n = static_cast<std::size_t>(last - first);
-    if (first_run(first, n) < long_run) {
+    if (first_run(first, std::min(n, long_run)) < long_run) {
         if (inner == kernel::avx512) {
             introsort_replica_sort<avx512_kernel>(first, last);
         } else {
@@ -312,6 +320,8 @@ inline void sort_with_equal_keys(kernel inner, element* first, element* last)
         }
         return;
     }
+#else
+    (void)inner;
 #endif
     std::sort(first, last);
 }
@@ -340,6 +350,7 @@ inline void small_sort_with(kernel inner, element* first, element* last)
     }
     // Raw bytes: element's default initialisation would clear all of it on every call.
     alignas(element) unsigned char scratch[2 * capacity * sizeof(element)];
+    auto* const scratch_elements = reinterpret_cast<element*>(scratch);
     switch (shape_of(first, n)) {
     case part_shape::ascending:
         return;
@@ -348,21 +359,16 @@ inline void small_sort_with(kernel inner, element* first, element* last)
         std::reverse(first, last);
         return;
     case part_shape::equal_keys:
-        if (std::all_of(first, last, [first](element const& e) { return e.key == first->key; })) {
-            sort_equal_keys(first, n, reinterpret_cast<element*>(scratch));
-        } else {
-            sort_with_equal_keys(inner, first, last);
-        }
+        sort_with_equal_keys(inner, first, last, scratch_elements);
         return;
     case part_shape::unordered:
         break;
     }
-    auto* const scratch_elements = reinterpret_cast<element*>(scratch);
     bool const sorted = !sample_has_equal_keys(first, n) &&
                         (inner == kernel::avx512 ? sort_into_scratch<avx512_kernel>(first, n, scratch_elements)
                                                  : sort_into_scratch<portable_kernel>(first, n, scratch_elements));
     if (!sorted) {
-        sort_with_equal_keys(inner, first, last);
+        sort_with_equal_keys(inner, first, last, scratch_elements);
     }
 }
 
