@@ -84,8 +84,10 @@ TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i < n / 2 ? 2 * i : 2 * (n - i) + 1; }),
                                 "organ pipe, distinct");
         // A run broken only by its last element, by a smaller key or by an equal one.
-        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? i + 10 : 5; }), "ascending, then low");
-        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? n - i : 2; }), "descending, then equal");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? i + 10 : 5; }),
+                                "ascending, then low");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? n - i : 2; }),
+                                "descending, then equal");
         // Median-of-three killers make the partition lopsided; the depth bound must catch them.
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i % 2 == 0 ? i : n + i; }), "interleaved");
     }
