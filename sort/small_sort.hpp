@@ -14,8 +14,9 @@
 // gives every such part of its length.
 //
 // Where the processor has AVX-512, the quicksort and the replica run their inner loops on eight
-// keys at a time (small_sort_avx512.hpp), and the quicksort ranks groups three times as large; the
-// portable loops serve every other x86-64.
+// keys at a time (small_sort_avx512.hpp), and the quicksort ranks groups three times as large;
+// with AVX2 only, the quicksort runs on four keys at a time (small_sort_avx2.hpp); the portable
+// loops serve every other x86-64.
 
 #include <algorithm>
 #include <cstddef>
@@ -24,6 +25,7 @@
 #include "items/element.hpp"
 #include "sort/introsort_replica.hpp"
 #include "sort/small_quicksort.hpp"
+#include "sort/small_sort_avx2.hpp"
 #include "sort/small_sort_avx512.hpp"
 
 namespace small_sort_detail {
@@ -44,6 +46,20 @@ struct avx512_kernel {
     static bool place_by_rank(element const* from, element* to, std::size_t n)
     {
         return small_sort_avx512::place_by_rank(from, to, n);
+    }
+};
+
+// The quicksort's inner loops with AVX2, for processors that have it but not AVX-512; the replica
+// keeps its portable loops there.
+struct avx2_kernel {
+    static constexpr std::size_t rank_group = small_sort_avx2::rank_group;
+    static std::size_t partition_into(element const* from, element* to, std::size_t n, std::uint64_t pivot)
+    {
+        return small_sort_avx2::partition_into(from, to, n, pivot);
+    }
+    static bool place_by_rank(element const* from, element* to, std::size_t n)
+    {
+        return small_sort_avx2::place_by_rank(from, to, n);
     }
 };
 
@@ -168,9 +184,17 @@ inline void sort_equal_keys(element* part, std::size_t n, element* scratch)
     std::copy(scratch, scratch + n, part);
 }
 
-enum class kernel { portable, avx512 };
+enum class kernel { portable, avx2, avx512 };
+
+inline bool avx2_available() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"); }
 
 inline bool avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt"); }
+
+// The fastest inner loops this processor can run.
+inline kernel best_kernel()
+{
+    return avx512_available() ? kernel::avx512 : avx2_available() ? kernel::avx2 : kernel::portable;
+}
 
 // Parts with equal keys, 2 to capacity elements; scratch holds n elements. A part whose keys are
 // all equal takes its order from the cache above. Others go to std::sort itself, or with libstdc++
@@ -202,7 +226,7 @@ __attribute__((noinline)) inline void sort_with_equal_keys(kernel inner, element
     std::sort(first, last);
 }
 
-// small_sort with the given inner loops; avx512 only where avx512_available().
+// small_sort with the given inner loops; avx2 and avx512 only where available.
 inline void small_sort_with(kernel inner, element* first, element* last)
 {
     auto const n = static_cast<std::size_t>(last - first);
@@ -230,9 +254,20 @@ inline void small_sort_with(kernel inner, element* first, element* last)
     case part_shape::unordered:
         break;
     }
-    bool const sorted = n >= 8 && !sample_has_equal_keys(first, n) &&
-                        (inner == kernel::avx512 ? sort_into_scratch<avx512_kernel>(first, n, scratch_elements)
-                                                 : sort_into_scratch<portable_kernel>(first, n, scratch_elements));
+    bool sorted = false;
+    if (n >= 8 && !sample_has_equal_keys(first, n)) {
+        switch (inner) {
+        case kernel::avx512:
+            sorted = sort_into_scratch<avx512_kernel>(first, n, scratch_elements);
+            break;
+        case kernel::avx2:
+            sorted = sort_into_scratch<avx2_kernel>(first, n, scratch_elements);
+            break;
+        case kernel::portable:
+            sorted = sort_into_scratch<portable_kernel>(first, n, scratch_elements);
+            break;
+        }
+    }
     if (!sorted) {
         sort_with_equal_keys(inner, first, last, scratch_elements);
     }
@@ -241,9 +276,8 @@ inline void small_sort_with(kernel inner, element* first, element* last)
 }  // namespace small_sort_detail
 
 // Sorts [first, last) by key, with exactly the result of std::sort(first, last). The inner loops
-// use AVX-512 where the processor has it.
+// use AVX-512 or AVX2 where the processor has them.
 inline void small_sort(element* first, element* last)
 {
-    using namespace small_sort_detail;
-    small_sort_with(avx512_available() ? kernel::avx512 : kernel::portable, first, last);
+    small_sort_detail::small_sort_with(small_sort_detail::best_kernel(), first, last);
 }

@@ -27,13 +27,18 @@ constexpr std::uint64_t largest_size = 600;
 constexpr std::uint64_t size_step = 1;
 #endif
 
-// The inner loops this processor can run: the portable ones always, AVX-512 where it exists.
+// The inner loops this processor can run: the portable ones always, AVX2 and AVX-512 where they
+// exist.
 std::vector<small_sort_detail::kernel> kernels()
 {
-    if (small_sort_detail::avx512_available()) {
-        return {small_sort_detail::kernel::portable, small_sort_detail::kernel::avx512};
+    std::vector<small_sort_detail::kernel> available = {small_sort_detail::kernel::portable};
+    if (small_sort_detail::avx2_available()) {
+        available.push_back(small_sort_detail::kernel::avx2);
     }
-    return {small_sort_detail::kernel::portable};
+    if (small_sort_detail::avx512_available()) {
+        available.push_back(small_sort_detail::kernel::avx512);
+    }
+    return available;
 }
 
 void expect_same_as_std_sort(std::vector<element> const& input, char const* shape)
