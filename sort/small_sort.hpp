@@ -1,142 +1,283 @@
 #pragma once
 // The sort of the drivers' base-case parts. It leaves a part exactly as std::sort leaves it, but
-// is several times faster on parts with distinct keys.
+// is several times faster.
 //
-// When all keys differ the sorted order is unique, so any sort yields what std::sort yields.
-// Equal keys are another matter: std::sort is not stable, and where its introsort leaves equal
-// keys is part of the drivers' output order. So this sort works in a scratch buffer and gives up
-// as soon as it meets two equal keys, or when its recursion runs too deep; the part, still
-// untouched, then goes to std::sort.
+// When all keys differ the sorted order is unique, so any sort yields what std::sort yields:
+// such parts go to a branch-free quicksort in scratch (small_quicksort.hpp). Equal keys are
+// another matter: std::sort is not stable, and where its introsort leaves equal keys is part of
+// the drivers' output order. The quicksort gives up on meeting two equal keys, and such parts
+// then go to std::sort, or with libstdc++ to its branch-free replica (introsort_replica.hpp),
+// which leaves them exactly as std::sort does.
 //
-// The inner loops have no data-dependent branch, since a branch on the comparison of random keys
-// mispredicts half the time: a quicksort whose partition writes every element to both ends of the
-// free space in a second buffer and advances one end, down to groups of a few elements that are
-// written straight to their ranks.
+// Ordered parts cost a scan: a strictly ascending part is left alone and a strictly descending one
+// reversed (its keys are distinct). A part whose keys are all equal gets the one order std::sort
+// gives every such part of its length.
+//
+// Where the processor has AVX-512, the quicksort and the replica run their inner loops on eight
+// keys at a time (small_sort_avx512.hpp), and the quicksort ranks groups three times as large;
+// with AVX2 only, the quicksort runs on four keys at a time (small_sort_avx2.hpp); the portable
+// loops serve every other x86-64.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "items/element.hpp"
+#include "sort/introsort_replica.hpp"
+#include "sort/small_quicksort.hpp"
+#include "sort/small_sort_avx2.hpp"
+#include "sort/small_sort_avx512.hpp"
 
 namespace small_sort_detail {
 
-// Parts longer than this go to std::sort directly; the drivers' base case with the benchmark's
-// tuning has at most 318 elements.
-constexpr std::size_t capacity = 512;
-
-// Ranges of at most this many elements are placed by rank: every element is compared with every
-// other one, which costs fewer instructions than further partition passes.
-constexpr std::size_t rank_group = 16;
-
-// Partition levels allowed before the sort gives up: about twice what random keys need, so only
-// inputs that defeat the median of three take the std::sort path.
-constexpr int max_depth = 20;
-
-// Copies from[0, n) to to[0, n), the keys below pivot to the front and the others to the back,
-// and returns the number of keys below pivot. Each element is written to both ends of the space
-// still free, and only the end it belongs to advances; the other copy is overwritten later.
-inline std::size_t partition_into(element const* from, element* to, std::size_t n, std::uint64_t pivot)
-{
-    std::ptrdiff_t low = 0;
-    std::ptrdiff_t high = static_cast<std::ptrdiff_t>(n) - 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        std::ptrdiff_t const below = from[i].key < pivot;
-        to[low] = from[i];
-        to[high] = from[i];
-        low += below;
-        high -= 1 - below;
-    }
-    return static_cast<std::size_t>(low);
-}
-
-// Writes the n <= rank_group elements of from to their ranks in to; from and to may be the same
-// place. Returns false when two keys are equal: their ranks then collide. The ranks of distinct
-// keys sum to n (n - 1) / 2, one for every pair; a pair of equal keys adds nothing.
-inline bool place_by_rank(element const* from, element* to, std::size_t n)
-{
-    // Copied apart first, since to may overlap from; plain arrays, so that nothing is cleared.
-    std::uint64_t keys[rank_group];
-    void* payloads[rank_group];
-    for (std::size_t i = 0; i < n; ++i) {
-        keys[i] = from[i].key;
-        payloads[i] = from[i].payload;
-    }
-    std::size_t rank_sum = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        std::size_t rank = 0;
-        for (std::size_t j = 0; j < n; ++j) {
-            rank += keys[j] < keys[i];
-        }
-        to[rank] = element{keys[i], payloads[i]};
-        rank_sum += rank;
-    }
-    return rank_sum == n * (n - 1) / 2;
-}
-
-inline std::uint64_t median_of_three(std::uint64_t a, std::uint64_t b, std::uint64_t c)
-{
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
-}
-
-// A range keeps its offset in all three places it passes through: the part itself (where it
-// starts), and the two halves of the scratch, between which the partition passes alternate. The
-// sorted groups all land in the first half, which finally holds the sorted part.
-class sorter {
-public:
-    sorter(element* part, element* scratch) : places_{part, scratch, scratch + capacity} {}
-
-    element const* result() const { return places_[sorted_place]; }
-
-    // Sorts the range [offset, offset + n) that lies in place `where` into the first scratch
-    // half; false when it met equal keys or ran too deep.
-    bool sort(int where, std::size_t offset, std::size_t n, int depth_left)
+// The quicksort's and the replica's inner loops with AVX-512, for processors that have it.
+struct avx512_kernel {
+    static constexpr std::size_t rank_group = small_sort_avx512::rank_group;
+    static void list_stops(element const* first, std::size_t n, std::uint64_t pivot, std::uint32_t* left_stops,
+                           std::size_t& lefts, std::uint32_t* right_stops, std::size_t& rights)
     {
-        element const* const from = places_[where] + offset;
-        if (n <= rank_group) {
-            return place_by_rank(from, places_[sorted_place] + offset, n);
-        }
-        if (depth_left == 0) {
-            return false;
-        }
-        int const next = where == sorted_place ? spare_place : sorted_place;
-        std::uint64_t const pivot = median_of_three(from[0].key, from[n / 2].key, from[n - 1].key);
-        std::size_t const below = partition_into(from, places_[next] + offset, n, pivot);
-        // The pivot is one of the three keys, so nothing below it means it is the smallest key of
-        // the range and at least two of the three share it.
-        if (below == 0) {
-            return false;
-        }
-        return sort(next, offset, below, depth_left - 1) &&
-               sort(next, offset + below, n - below, depth_left - 1);
+        small_sort_avx512::list_stops(first, n, pivot, left_stops, lefts, right_stops, rights);
     }
-
-    static constexpr int part_place = 0;
-
-private:
-    static constexpr int sorted_place = 1;
-    static constexpr int spare_place = 2;
-
-    element* places_[3];
+    static void stable_place(element* part, std::size_t n) { small_sort_avx512::stable_place(part, n); }
+    static std::size_t partition_into(element const* from, element* to, std::size_t n, std::uint64_t pivot)
+    {
+        return small_sort_avx512::partition_into(from, to, n, pivot);
+    }
+    static bool place_by_rank(element const* from, element* to, std::size_t n)
+    {
+        return small_sort_avx512::place_by_rank(from, to, n);
+    }
 };
 
-}  // namespace small_sort_detail
+// The quicksort's inner loops with AVX2, for processors that have it but not AVX-512; the replica
+// keeps its portable loops there.
+struct avx2_kernel {
+    static constexpr std::size_t rank_group = small_sort_avx2::rank_group;
+    static std::size_t partition_into(element const* from, element* to, std::size_t n, std::uint64_t pivot)
+    {
+        return small_sort_avx2::partition_into(from, to, n, pivot);
+    }
+    static bool place_by_rank(element const* from, element* to, std::size_t n)
+    {
+        return small_sort_avx2::place_by_rank(from, to, n);
+    }
+};
 
-// Sorts [first, last) by key, with exactly the result of std::sort(first, last).
-inline void small_sort(element* first, element* last)
+// What a first look at a part tells: for most parts of random keys it stops at the second or
+// third element.
+enum class part_shape {
+    unordered,   // none of the below found
+    ascending,   // strictly ascending: already sorted
+    descending,  // strictly descending: sorted by reversing it
+    equal_keys,  // two neighbours with equal keys
+};
+
+// n >= 2. Follows the run the first two elements start as far as it goes.
+inline part_shape shape_of(element const* part, std::size_t n)
 {
-    using namespace small_sort_detail;
+    std::size_t i = 1;
+    if (part[0].key < part[1].key) {
+        while (i + 1 < n && part[i].key < part[i + 1].key) {
+            ++i;
+        }
+        if (i + 1 == n) {
+            return part_shape::ascending;
+        }
+    } else if (part[1].key < part[0].key) {
+        while (i + 1 < n && part[i + 1].key < part[i].key) {
+            ++i;
+        }
+        if (i + 1 == n) {
+            return part_shape::descending;
+        }
+    } else {
+        return part_shape::equal_keys;
+    }
+    return part[i].key == part[i + 1].key ? part_shape::equal_keys : part_shape::unordered;
+}
+
+// The length of the run, rising or falling, not necessarily strictly, that starts the part.
+inline std::size_t first_run(element const* part, std::size_t n)
+{
+    std::size_t i = 1;
+    while (i < n && part[i].key == part[0].key) {
+        ++i;
+    }
+    if (i < n && part[0].key < part[i].key) {
+        while (i + 1 < n && !(part[i + 1].key < part[i].key)) {
+            ++i;
+        }
+    } else {
+        while (i + 1 < n && !(part[i].key < part[i + 1].key)) {
+            ++i;
+        }
+    }
+    return i + 1 < n ? i + 1 : n;
+}
+
+// Parts with few distinct keys would defeat the quicksort only after a pass or two: eight keys
+// spread over the part are compared pairwise, which among a few dozen distinct keys finds a pair
+// more often than not, for some 30 branch-free comparisons. n >= 8.
+inline bool sample_has_equal_keys(element const* part, std::size_t n)
+{
+    constexpr std::size_t samples = 8;
+    std::uint64_t keys[samples];
+    for (std::size_t s = 0; s < samples; ++s) {
+        keys[s] = part[s * (n - 1) / (samples - 1)].key;
+    }
+    bool equal = false;
+    for (std::size_t s = 0; s < samples; ++s) {
+        for (std::size_t t = s + 1; t < samples; ++t) {
+            equal |= keys[s] == keys[t];
+        }
+    }
+    return equal;
+}
+
+// std::sort learns about a part only through comparisons, and with all keys equal every
+// comparison is false: where it moves each element depends on nothing but the part's length. So
+// that order is found once per length, by letting std::sort sort positions, and is then applied
+// by a copy. A few lengths are kept, since the drivers' base-case parts have one or two lengths
+// per recursion level; the cache is per thread and needs no constructor.
+class equal_key_orders {
+public:
+    // The position each place of a sorted all-equal part of n elements takes its element from.
+    std::uint16_t const* order_for(std::size_t n)
+    {
+        for (entry const& e : entries_) {
+            if (e.n == n) {
+                return e.from;
+            }
+        }
+        entry& e = entries_[next_];
+        next_ = (next_ + 1) % lengths;
+        element positions[capacity];
+        for (std::size_t i = 0; i < n; ++i) {
+            positions[i] = element{0, reinterpret_cast<void*>(i)};
+        }
+        std::sort(positions, positions + n);
+        for (std::size_t i = 0; i < n; ++i) {
+            e.from[i] = static_cast<std::uint16_t>(reinterpret_cast<std::uintptr_t>(positions[i].payload));
+        }
+        e.n = n;
+        return e.from;
+    }
+
+private:
+    static constexpr std::size_t lengths = 4;
+    struct entry {
+        std::size_t n;  // 0: unused
+        std::uint16_t from[capacity];
+    };
+    entry entries_[lengths];
+    std::size_t next_;
+};
+
+// Leaves a part whose keys are all equal exactly as std::sort would; scratch holds n elements.
+inline void sort_equal_keys(element* part, std::size_t n, element* scratch)
+{
+    thread_local equal_key_orders orders;
+    std::uint16_t const* const from = orders.order_for(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        scratch[i] = part[from[i]];
+    }
+    std::copy(scratch, scratch + n, part);
+}
+
+enum class kernel { portable, avx2, avx512 };
+
+inline bool avx2_available() { return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"); }
+
+inline bool avx512_available() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("popcnt"); }
+
+// The fastest inner loops this processor can run.
+inline kernel best_kernel()
+{
+    return avx512_available() ? kernel::avx512 : avx2_available() ? kernel::avx2 : kernel::portable;
+}
+
+// Parts with equal keys, 2 to capacity elements; scratch holds n elements. A part whose keys are
+// all equal takes its order from the cache above. Others go to std::sort itself, or with libstdc++
+// to its replica, which gives the same result faster unless the part starts with a long run: on
+// such parts std::sort's branches are well predicted and the replica's fixed work does not pay.
+// Out of line, so that the common paths of small_sort_with stay small.
+__attribute__((noinline)) inline void sort_with_equal_keys(kernel inner, element* first, element* last,
+                                                         element* scratch)
+{
+    auto const n = static_cast<std::size_t>(last - first);
+    if (first->key == last[-1].key &&
+        std::all_of(first, last, [first](element const& e) { return e.key == first->key; })) {
+        sort_equal_keys(first, n, scratch);
+        return;
+    }
+#if defined(__GLIBCXX__)
+    constexpr std::size_t long_run = 16;
+    if (first_run(first, std::min(n, long_run)) < long_run) {
+        if (inner == kernel::avx512) {
+            introsort_replica_sort<avx512_kernel>(first, last);
+        } else {
+            introsort_replica_sort<introsort_replica::portable_steps>(first, last);
+        }
+        return;
+    }
+#else
+    (void)inner;
+#endif
+    std::sort(first, last);
+}
+
+// small_sort with the given inner loops; avx2 and avx512 only where available.
+inline void small_sort_with(kernel inner, element* first, element* last)
+{
     auto const n = static_cast<std::size_t>(last - first);
     if (n > capacity) {
         std::sort(first, last);
         return;
     }
-    // Raw bytes: element's default initialisation would clear all of it on every call.
-    alignas(element) unsigned char scratch[2 * capacity * sizeof(element)];
-    sorter s(first, reinterpret_cast<element*>(scratch));
-    if (n > 1 && s.sort(sorter::part_place, 0, n, max_depth)) {
-        std::copy(s.result(), s.result() + n, first);
-    } else {
-        std::sort(first, last);
+    if (n < 2) {
+        return;
     }
+    // Raw bytes: element's default initialisation would clear all of it on every call. The
+    // quicksort needs two halves of capacity elements.
+    alignas(element) unsigned char scratch[2 * capacity * sizeof(element)];
+    auto* const scratch_elements = reinterpret_cast<element*>(scratch);
+    switch (shape_of(first, n)) {
+    case part_shape::ascending:
+        return;
+    case part_shape::descending:
+        // Strictly descending keys are distinct, so their sorted order is unique.
+        std::reverse(first, last);
+        return;
+    case part_shape::equal_keys:
+        sort_with_equal_keys(inner, first, last, scratch_elements);
+        return;
+    case part_shape::unordered:
+        break;
+    }
+    bool sorted = false;
+    if (n >= 8 && !sample_has_equal_keys(first, n)) {
+        switch (inner) {
+        case kernel::avx512:
+            sorted = sort_into_scratch<avx512_kernel>(first, n, scratch_elements);
+            break;
+        case kernel::avx2:
+            sorted = sort_into_scratch<avx2_kernel>(first, n, scratch_elements);
+            break;
+        case kernel::portable:
+            sorted = sort_into_scratch<portable_kernel>(first, n, scratch_elements);
+            break;
+        }
+    }
+    if (!sorted) {
+        sort_with_equal_keys(inner, first, last, scratch_elements);
+    }
+}
+
+}  // namespace small_sort_detail
+
+// Sorts [first, last) by key, with exactly the result of std::sort(first, last). The inner loops
+// use AVX-512 or AVX2 where the processor has them.
+inline void small_sort(element* first, element* last)
+{
+    small_sort_detail::small_sort_with(small_sort_detail::best_kernel(), first, last);
 }

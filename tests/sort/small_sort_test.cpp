@@ -27,10 +27,30 @@ constexpr std::uint64_t largest_size = 600;
 constexpr std::uint64_t size_step = 1;
 #endif
 
+// The inner loops this processor can run: the portable ones always, AVX2 and AVX-512 where they
+// exist.
+std::vector<small_sort_detail::kernel> kernels()
+{
+    std::vector<small_sort_detail::kernel> available = {small_sort_detail::kernel::portable};
+    if (small_sort_detail::avx2_available()) {
+        available.push_back(small_sort_detail::kernel::avx2);
+    }
+    if (small_sort_detail::avx512_available()) {
+        available.push_back(small_sort_detail::kernel::avx512);
+    }
+    return available;
+}
+
 void expect_same_as_std_sort(std::vector<element> const& input, char const* shape)
 {
     std::vector<element> expected = input;
     std::sort(expected.begin(), expected.end());
+    for (small_sort_detail::kernel inner : kernels()) {
+        std::vector<element> got = input;
+        small_sort_detail::small_sort_with(inner, got.data(), got.data() + got.size());
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
+            << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner);
+    }
     std::vector<element> got = input;
     small_sort(got.data(), got.data() + got.size());
     ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
@@ -64,6 +84,15 @@ TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return std::min(i, n - i); }), "organ pipe");
         expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i % 16; }), "saw tooth");
         expect_same_as_std_sort(shaped(n, [](std::uint64_t) { return 42; }), "all equal");
+        expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i / 3; }), "ascending with equal keys");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return (n - i) / 3; }), "descending with equal keys");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i < n / 2 ? 2 * i : 2 * (n - i) + 1; }),
+                                "organ pipe, distinct");
+        // A run broken only by its last element, by a smaller key or by an equal one.
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? i + 10 : 5; }),
+                                "ascending, then low");
+        expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i + 1 < n ? n - i : 2; }),
+                                "descending, then equal");
         // Median-of-three killers make the partition lopsided; the depth bound must catch them.
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return i % 2 == 0 ? i : n + i; }), "interleaved");
     }
@@ -73,13 +102,66 @@ TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
 // inputs: the pair must be found wherever the partition and the rank groups put it.
 TEST(SmallSort, ASingleEqualPairIsFoundAnywhere)
 {
-    for (std::uint64_t n : {2u, 3u, 5u, 16u, 17u, 33u, 100u}) {
+    for (std::uint64_t n : {2u, 3u, 5u, 16u, 17u, 33u, 49u, 100u}) {
         for (std::uint64_t i = 0; i < n; ++i) {
             for (std::uint64_t j = i + 1; j < n; ++j) {
                 std::vector<element> input = numbered_input(n, 0, n * 1000 + i);
                 input[j].key = input[i].key;
                 expect_same_as_std_sort(input, "one equal pair");
             }
+        }
+    }
+}
+
+// Keys on which std::sort's quicksort degrades until its depth limit makes it heap-sort:
+// McIlroy's adversary fixes a key only when a comparison needs it, the pivot candidate first.
+std::vector<std::uint64_t> quicksort_killer(std::size_t n)
+{
+    std::uint64_t const unfixed = n;
+    std::vector<std::uint64_t> keys(n, unfixed);
+    std::uint64_t fixed = 0;
+    std::size_t candidate = 0;
+    std::vector<std::size_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+        if (keys[x] == unfixed && keys[y] == unfixed) {
+            keys[x == candidate ? x : y] = fixed++;
+        }
+        if (keys[x] == unfixed) {
+            candidate = x;
+        } else if (keys[y] == unfixed) {
+            candidate = y;
+        }
+        return keys[x] < keys[y];
+    });
+    for (std::uint64_t& key : keys) {
+        if (key == unfixed) {
+            key = fixed++;
+        }
+    }
+    return keys;
+}
+
+// The replica of std::sort that sorts parts with equal keys must reach std::sort's depth limit
+// exactly where std::sort does.
+TEST(SmallSort, QuicksortKillersSortAsStdSortDoes)
+{
+    for (std::uint64_t n : {40u, 100u, 255u, 256u, 319u, 512u}) {
+        std::vector<std::uint64_t> const keys = quicksort_killer(n);
+        expect_same_as_std_sort(shaped(n, [&keys](std::uint64_t i) { return keys[i]; }), "killer");
+        expect_same_as_std_sort(shaped(n, [&keys](std::uint64_t i) { return keys[i] / 2; }), "killer, pairs");
+    }
+}
+
+// Parts whose keys are all equal are placed by an order kept per length; lengths that come and
+// go in turn must each get their own.
+TEST(SmallSort, AllEqualPartsOfAlternatingLengths)
+{
+    for (int round = 0; round < 3; ++round) {
+        for (std::uint64_t n : {17u, 300u, 2u, 512u, 16u, 299u, 100u}) {
+            expect_same_as_std_sort(shaped(n, [round](std::uint64_t) { return round; }), "all equal, alternating");
         }
     }
 }
