@@ -1,7 +1,7 @@
 #include "bench/benchmark.hpp"
 
-#include "bench/run.hpp"
-#include "funnel/element_trees.hpp"
+#include "bench/measured_run.hpp"
+#include "bench/variants.hpp"
 #include "funnel/tuning.hpp"
 
 namespace {
@@ -43,10 +43,7 @@ void write_benchmark(std::ostream& out, local_time started, std::vector<std::uin
     set_benchmark_tuning();
 
     for (std::uint64_t const n : sizes) {
-        run<funnel::stack_element_tree>(n, "stack", out);
-        run<funnel::heap_element_tree>(n, "heap", out);
-        runuc<funnel::stack_element_tree>(n, "stack", out);
-        runuc<funnel::heap_element_tree>(n, "heap", out);
+        for (variant const* v : funnel_variants()) measured_run(out, n, v->display, v->report_sort);
         // Nothing more reaches a stream that has failed; the caller reports the loss.
         if (!out) return;
     }

@@ -96,6 +96,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                          options.repeat, options.simulation};
     head.input = input.name();
     head.from_file = input.is_file();
+    head.type = options.type;
     if (!options.seeded) head.seed = static_cast<std::uint64_t>(std::time(nullptr));
 
     std::unique_ptr<experiment_report> const report =

@@ -65,11 +65,12 @@ public:
 
     void run_started(run_id const& id) override
     {
-        write_run_head(out_, id.n, id.sort->algorithm, id.sort->label);
+        write_run_head(out_, id.n, id.sort->display);
         out_ << "\t\t<repetition>" << id.repetition << "</repetition>" << std::endl;
         out_ << "\t\t<input";
         if (!head_.from_file) out_ << " seed=\"" << id.seed << '"';
         out_ << '>' << escaped(head_.input) << "</input>" << std::endl;
+        out_ << "\t\t<type>" << item_type_name(head_.type) << "</type>" << std::endl;
     }
 
     void run_finished(run_id const&, run_result const& result) override
