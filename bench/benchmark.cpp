@@ -24,13 +24,6 @@ std::vector<std::uint64_t> benchmark_sizes()
     return sizes;
 }
 
-void write_document_head(std::ostream& out, local_time started)
-{
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" << std::endl;
-    out << "<benchmark date=\"" << started << "\" os=\"" << sys_names::os() << "\" version=\""
-        << sys_names::release() << "\" host=\"" << sys_names::host() << "\">" << std::endl;
-}
-
 void set_benchmark_tuning()
 {
     d = benchmark_d;
@@ -48,5 +41,5 @@ void write_benchmark(std::ostream& out, local_time started, std::vector<std::uin
         if (!out) return;
     }
 
-    out << "</benchmark>" << std::endl;
+    write_document_end(out);
 }

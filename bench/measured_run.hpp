@@ -12,38 +12,18 @@
 #include <ostream>
 #include <string>
 
+#include "bench/report_xml.hpp"
 #include "bench/timed_interval.hpp"
 #include "items/element.hpp"
 #include "items/factory.hpp"
 #include "measure/miss_counter.hpp"
 #include "measure/stopwatch.hpp"
-#include "measure/sys_names.hpp"
 #include "sort/sorted_stream.hpp"
-
-// Indentation of the measurement fragments in the report: the time fragment starts the line
-// with two tabs, the miss fragment follows it directly.
-constexpr std::int32_t measurement_indent = 2;
-constexpr char report_indent_char = '\t';
 
 // Writes lines 3 to 8 of a run element to out: the head, then (inside the guarded section) the
 // measurement of sort(first, last, stream iterator), and the closing tag. Every failure derived
 // from std::exception is reported inside the element; the procedure always returns normally.
 // algorithm is the text of the algorithm element: "Cached stack", "Not cached heap", ...
-// Writes lines 3 to 5 of a run element: the run's head, its size and its algorithm.
-inline void write_run_head(std::ostream& out, std::uint64_t n, std::string const& algorithm)
-{
-    out << "\t<run buildtime=\"" << __DATE__ " " __TIME__ << "\" compiler=\"" << sys_names::compiler()
-        << "\" execstatus=\"0\">" << std::endl;
-    out << "\t\t<size>" << n << "</size>" << std::endl;
-    out << "\t\t<algorithm>" << algorithm << "</algorithm>" << std::endl;
-}
-
-// The error line of a run that failed with an exception whose what() text is what.
-inline void write_run_failure(std::ostream& out, char const* what)
-{
-    out << "\t\t<error>Caught std::exception: " << what << "</error>" << std::endl;
-}
-
 template <class Sort>
 void measured_run(std::ostream& out, std::uint64_t n, std::string const& algorithm, Sort sort)
 {
@@ -85,7 +65,7 @@ void measured_run(std::ostream& out, std::uint64_t n, std::string const& algorit
     } catch (std::exception const& e) {
         write_run_failure(out, e.what());
     }
-    out << "\t</run>" << std::endl;
+    write_run_end(out);
 }
 
 // The same with the algorithm element as the benchmark names it: "Cached" or "Not cached", then

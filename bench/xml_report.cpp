@@ -1,8 +1,7 @@
 #include <ostream>
 
-#include "bench/benchmark.hpp"
 #include "bench/experiment_report.hpp"
-#include "bench/measured_run.hpp"
+#include "bench/report_xml.hpp"
 #include "measure/stopwatch.hpp"
 
 namespace {
@@ -85,10 +84,10 @@ public:
             }
         }
         if (!result.error.empty()) write_run_failure(out_, result.error.c_str());
-        out_ << "\t</run>" << std::endl;
+        write_run_end(out_);
     }
 
-    void end() override { out_ << "</benchmark>" << std::endl; }
+    void end() override { write_document_end(out_); }
 
 private:
     void write_counts(run_result const& result)
