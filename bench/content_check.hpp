@@ -1,9 +1,9 @@
 #pragma once
-// The one check of every sort an experiment or compare_sorts runs. The benchmark's own check sums the keys only, so a
-// payload that is lost, altered or moved to another key goes unnoticed. Here every element
-// (key and payload together) is mixed into 64 bits and the mixes are summed and xored, once
-// over the input and once over what leaves the sort; both results depend on the set of
-// elements, not on their order.
+// The one check of every sort an experiment or compare_sorts runs. The fixed report's own check
+// sums the keys only, so a payload that is lost, altered or moved to another key goes unnoticed.
+// Here every element (key and payload together) is mixed into 64 bits and the mixes are summed
+// and xored, once over the input and once over what leaves the sort; both results depend on the
+// set of elements, not on their order.
 
 #include <cstdint>
 #include <iterator>
