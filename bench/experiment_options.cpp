@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -110,7 +109,7 @@ void set_variants(experiment_options& options, std::string const& value, std::ui
                               ", or a group: funnel, peers, all");
         }
         if (std::find(options.variants.begin(), options.variants.end(), v) != options.variants.end()) {
-            throw usage_error("--variants: '" + item + "' is named twice");
+            throw usage_error("--variants: '" + item + "' is named twice (or after a group that holds it)");
         }
         options.variants.push_back(v);
         options.named_variants.push_back(v);
