@@ -1,7 +1,7 @@
 #include "bench/benchmark.hpp"
 
-#include "bench/run.hpp"
-#include "funnel/element_trees.hpp"
+#include "bench/measured_run.hpp"
+#include "bench/variants.hpp"
 #include "funnel/tuning.hpp"
 
 namespace {
@@ -24,13 +24,6 @@ std::vector<std::uint64_t> benchmark_sizes()
     return sizes;
 }
 
-void write_document_head(std::ostream& out, local_time started)
-{
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" << std::endl;
-    out << "<benchmark date=\"" << started << "\" os=\"" << sys_names::os() << "\" version=\""
-        << sys_names::release() << "\" host=\"" << sys_names::host() << "\">" << std::endl;
-}
-
 void set_benchmark_tuning()
 {
     d = benchmark_d;
@@ -43,13 +36,10 @@ void write_benchmark(std::ostream& out, local_time started, std::vector<std::uin
     set_benchmark_tuning();
 
     for (std::uint64_t const n : sizes) {
-        run<funnel::stack_element_tree>(n, "stack", out);
-        run<funnel::heap_element_tree>(n, "heap", out);
-        runuc<funnel::stack_element_tree>(n, "stack", out);
-        runuc<funnel::heap_element_tree>(n, "heap", out);
+        for (variant const* v : funnel_variants()) measured_run(out, n, v->display, v->report_sort);
         // Nothing more reaches a stream that has failed; the caller reports the loss.
         if (!out) return;
     }
 
-    out << "</benchmark>" << std::endl;
+    write_document_end(out);
 }

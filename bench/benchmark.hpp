@@ -10,9 +10,6 @@
 // The problem sizes of the benchmark, in the order they are run: 120000 times 4, 8, ..., 128.
 std::vector<std::uint64_t> benchmark_sizes();
 
-// Lines 1 and 2 of the document: the XML declaration and the benchmark element's opening tag.
-void write_document_head(std::ostream& out, local_time started);
-
 // Sets the funnel's tuning globals to the benchmark's values, alpha = 4 and d = 2.5.
 void set_benchmark_tuning();
 

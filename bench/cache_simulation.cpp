@@ -163,11 +163,11 @@ bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t
     return true;
 }
 
-std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, std::uint64_t seed,
-                                                 input_source const& input)
+std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, item_type type,
+                                                 std::uint64_t seed, input_source const& input)
 {
     return {"--simulated-run=" + std::to_string(seed), "--sizes=" + std::to_string(n),
-            std::string("--variants=") + sort.name,
+            std::string("--variants=") + sort.name, std::string("--type=") + item_type_name(type),
             (input.is_file() ? "--input-file=" : "--input=") + input.name()};
 }
 

@@ -39,8 +39,8 @@ struct simulated_counts {
 bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t& l2);
 
 // The hidden options that make corvane the child of one run.
-std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, std::uint64_t seed,
-                                                 input_source const& input);
+std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, item_type type,
+                                                 std::uint64_t seed, input_source const& input);
 
 // Runs the child of one run under the simulator and collects its counts. Everything the child
 // writes goes to a private temporary folder, removed again whatever happened.

@@ -1,12 +1,13 @@
 #pragma once
-// The stronger check of an experiment run. The benchmark's own check sums the keys only, so a
-// payload that is lost, altered or moved to another key goes unnoticed. Here every element
-// (key and payload together) is mixed into 64 bits and the mixes are summed and xored, once
-// over the input and once over what leaves the sort; both results depend on the set of
-// elements, not on their order.
+// The one check of every sort an experiment or compare_sorts runs. The fixed report's own check
+// sums the keys only, so a payload that is lost, altered or moved to another key goes unnoticed.
+// Here every element (key and payload together) is mixed into 64 bits and the mixes are summed
+// and xored, once over the input and once over what leaves the sort; both results depend on the
+// set of elements, not on their order.
 
 #include <cstdint>
 #include <iterator>
+#include <string>
 
 #include "items/element.hpp"
 #include "sort/sorted_stream.hpp"
@@ -80,4 +81,31 @@ public:
 private:
     sorted_stream<element>::iterator inner_;
     output_tally* tally_;
+};
+
+// What a sort of some input must deliver: computed from the input before it is sorted.
+struct expected_content {
+    element key_sum;  // as the benchmark's own check keeps it: element 0, then every further key added
+    content_checksum content;
+
+    static expected_content of(element const* first, element const* last);
+};
+
+// The output a sort delivers into and the verdict on it: the order, the element count, the key
+// sum of the benchmark's stream and the checksum over key and payload.
+class output_check {
+public:
+    explicit output_check(expected_content const& expected) : expected_(expected) {}
+    output_check(output_check const&) = delete;
+    output_check& operator=(output_check const&) = delete;
+
+    checked_output into() { return checked_output(stream_, tally_); }
+
+    // "ok", or every finding joined by "; ".
+    std::string verdict() const;
+
+private:
+    expected_content const expected_;
+    sorted_stream<element> stream_;
+    output_tally tally_;
 };

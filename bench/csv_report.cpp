@@ -32,7 +32,8 @@ public:
                 "counter_status,virtualized,check,error";
         // Simulated counts add their first level and both geometries (size/ways/line in bytes).
         if (simulated()) out_ << ",l1_misses,l1_event,l1_cache,l2_cache";
-        out_ << std::endl;
+        // Columns added later come last, so that every earlier column keeps its place.
+        out_ << ",type" << std::endl;
     }
 
     void run_started(run_id const&) override {}
@@ -63,7 +64,7 @@ public:
             out_ << ',' << event_name(simulated_l1_data_misses) << ',' << geometry_text(head_.simulation.l1) << ','
                  << geometry_text(head_.simulation.l2);
         }
-        out_ << std::endl;
+        out_ << ',' << item_type_name(head_.type) << std::endl;
     }
 
     void end() override {}

@@ -96,6 +96,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                          options.repeat, options.simulation};
     head.input = input.name();
     head.from_file = input.is_file();
+    head.type = options.type;
     if (!options.seeded) head.seed = static_cast<std::uint64_t>(std::time(nullptr));
 
     std::unique_ptr<experiment_report> const report =
@@ -124,7 +125,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                 report->run_started(id);
                 run_result result = experiment_run(n, seed, input, head.counters, v->sort);
                 if (simulated && result.measured) {
-                    add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, seed, input)));
+                    add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, options.type, seed, input)));
                 }
                 report->run_finished(id, result);
                 // Simulated runs are slow: their lines add the counts and the time left.

@@ -1,5 +1,6 @@
 #include "bench/experiment_options.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -19,6 +20,19 @@ namespace {
 constexpr std::uint32_t max_repeat = 1000000;
 
 using setter = void (*)(experiment_options& options, std::string const& value, std::uint64_t memory_bytes);
+
+// " cached-stack, cached-heap, ...": every variant's name.
+std::string variant_names()
+{
+    std::string names;
+    char const* separator = " ";
+    for (variant const& v : all_variants()) {
+        names += separator;
+        names += v.name;
+        separator = ", ";
+    }
+    return names;
+}
 
 std::uint64_t parse_number(std::string const& option, std::string const& text)
 {
@@ -74,15 +88,38 @@ void set_sizes(experiment_options& options, std::string const& value, std::uint6
     }
 }
 
+// Names and groups; a group brings its members not named before, so that "funnel,all" is
+// allowed, while a name given twice is refused.
 void set_variants(experiment_options& options, std::string const& value, std::uint64_t)
 {
     for (std::string const& item : split_list("--variants", value)) {
+        std::vector<variant const*> const group = variant_group_members(item);
+        if (!group.empty()) {
+            options.variant_groups.push_back(item);
+            for (variant const* v : group) {
+                if (std::find(options.variants.begin(), options.variants.end(), v) == options.variants.end()) {
+                    options.variants.push_back(v);
+                }
+            }
+            continue;
+        }
         variant const* const v = find_variant(item);
-        if (v == nullptr) throw usage_error("--variants: unknown variant '" + item + "'");
-        for (variant const* chosen : options.variants) {
-            if (chosen == v) throw usage_error("--variants: '" + item + "' is named twice");
+        if (v == nullptr) {
+            throw usage_error("--variants: unknown variant '" + item + "'; one of" + variant_names() +
+                              ", or a group: funnel, peers, all");
+        }
+        if (std::find(options.variants.begin(), options.variants.end(), v) != options.variants.end()) {
+            throw usage_error("--variants: '" + item + "' is named twice (or after a group that holds it)");
         }
         options.variants.push_back(v);
+        options.named_variants.push_back(v);
+    }
+}
+
+void set_type(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (!find_item_type(value, options.type)) {
+        throw usage_error("--type: '" + value + "' is not " + item_type_names());
     }
 }
 
@@ -181,6 +218,7 @@ std::map<std::string, setter> const& setters()
     static std::map<std::string, setter> const all = {
         {"--counters", set_counters}, {"--sizes", set_sizes},   {"--variants", set_variants},
         {"--repeat", set_repeat},     {"--seed", set_seed},     {"--input", set_input},
+        {"--type", set_type},
         {"--input-file", set_input_file}, {"--format", set_format},
         {"--l1-size", set_l1_size},   {"--l1-ways", set_l1_ways}, {"--l1-line", set_l1_line},
         {"--l2-size", set_l2_size},   {"--l2-ways", set_l2_ways}, {"--l2-line", set_l2_line},
@@ -257,6 +295,27 @@ void check_simulation(experiment_options& options, simulation_setup const& machi
     }
 }
 
+// A variant named on its own must sort the type; a group keeps those of its members that do, and
+// must keep one at least.
+void check_type(experiment_options& options)
+{
+    std::string const type = item_type_name(options.type);
+    for (variant const* v : options.named_variants) {
+        if (!v->sorts(options.type)) {
+            throw usage_error("--type=" + type + ": the variant '" + v->name + "' does not sort " + type + " items");
+        }
+    }
+    std::vector<variant const*> kept;
+    for (variant const* v : options.variants) {
+        if (v->sorts(options.type)) kept.push_back(v);
+    }
+    if (kept.empty()) {
+        std::string const chosen = options.variant_groups.empty() ? "funnel" : options.variant_groups.front();
+        throw usage_error("--type=" + type + ": no variant of '" + chosen + "' sorts " + type + " items yet");
+    }
+    options.variants = kept;
+}
+
 bool names_geometry(std::set<std::string> const& given)
 {
     for (char const* const option : {"--l1-size", "--l1-ways", "--l1-line", "--l2-size", "--l2-ways", "--l2-line"}) {
@@ -306,9 +365,8 @@ experiment_options parse_options(std::vector<std::string> const& args, std::uint
         throw usage_error("--simulated-run needs one size and one variant");
     }
     if (options.sizes.empty()) options.sizes = benchmark_sizes();
-    if (options.variants.empty()) {
-        for (variant const& v : all_variants()) options.variants.push_back(&v);
-    }
+    if (options.variants.empty()) options.variants = funnel_variants();
+    check_type(options);
     return options;
 }
 
@@ -322,7 +380,13 @@ void write_usage(std::ostream& out)
            "                              misses of the same sort run again under valgrind's cache simulator\n"
            "                              (simulated, about 50 times slower; no TLB)\n"
            "  --sizes=N,N,...             element counts (default: the benchmark's six sizes)\n"
-           "  --variants=V,V,...          of cached-stack, cached-heap, uncached-stack, uncached-heap (default: all)\n"
+           "  --variants=V,V,...          sorts by name, or the groups funnel (the four funnel variants, the\n"
+           "                              default), peers (std-sort, std-stable-sort, pdqsort-branchless,\n"
+           "                              vqsort) and all; the names:\n"
+           "                             "
+        << variant_names()
+        << "\n"
+           "  --type=TYPE                 the item type: element (the default and, so far, the only one sorted)\n"
            "  --repeat=N                  runs of every size and variant, each on fresh input (default: 1)\n"
            "  --seed=S                    seed of the inputs, for reproducible runs (default: the clock)\n"
            "  --input=NAME                the input pattern (default: uniform), one of:\n"

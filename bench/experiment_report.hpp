@@ -1,6 +1,7 @@
 #pragma once
 // The report of an experiment, as XML (the benchmark's layout with what the options add) or as
-// CSV (a header row and one row per run). Both say which counters were used, why the others
+// CSV (a header row and one row per run; the column order is fixed, new columns only ever come
+// last: see csv_report.cpp). Both say which counters were used, why the others
 // were not, and whether the machine is virtualised.
 
 #include <cstdint>
@@ -23,6 +24,7 @@ struct experiment_head {
     std::uint64_t seed = 0;  // the experiment's seed, given or taken from the clock
     std::uint32_t repeat = 1;
     simulation_setup simulation;  // the simulated caches, for counter_mode::simulated
+    item_type type = item_type::element;
 };
 
 // Which run a report line belongs to.

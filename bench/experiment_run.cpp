@@ -2,55 +2,10 @@
 
 #include <exception>
 #include <memory>
-#include <sstream>
 
+#include "bench/timed_interval.hpp"
 #include "measure/counter_error.hpp"
 #include "measure/stopwatch.hpp"
-#include "sort/sorted_stream.hpp"
-
-namespace {
-
-struct expectation {
-    element key_sum;  // as the benchmark's own check keeps it: element 0, then every further key added
-    content_checksum content;
-};
-
-expectation expect(element const* first, element const* last)
-{
-    expectation e;
-    if (first != last) e.key_sum = *first;
-    for (element const* i = first; i != last; ++i) {
-        if (i != first) e.key_sum.key += i->key;
-        e.content.add(*i);
-    }
-    return e;
-}
-
-std::string verdict(expectation const& expected, element const& key_sum, output_tally const& got)
-{
-    std::ostringstream findings;
-    char const* separator = "";
-    auto finding = [&]() -> std::ostream& {
-        findings << separator;
-        separator = "; ";
-        return findings;
-    };
-    if (got.out_of_order != 0) finding() << got.out_of_order << " elements out of order";
-    if (got.content.count != expected.content.count) {
-        finding() << "element count " << got.content.count << " != " << expected.content.count;
-    }
-    if (key_sum.key != expected.key_sum.key) {
-        finding() << "key checksum " << key_sum << " != " << expected.key_sum;
-    }
-    if (!got.content.same_content(expected.content)) {
-        finding() << "content checksum " << got.content.mix_sum << '/' << got.content.mix_xor
-                  << " != " << expected.content.mix_sum << '/' << expected.content.mix_xor;
-    }
-    std::string const text = findings.str();
-    return text.empty() ? "ok" : text;
-}
-
-}  // namespace
 
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           experiment_sort const& sort)
@@ -60,23 +15,13 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
     auto measure = [&](stopwatch& watch, miss_counter* misses) {
         std::unique_ptr<element[]> data(new element[n]());
         input.fill(data.get(), data.get() + n, seed);
-        expectation const expected = expect(data.get(), data.get() + n);
-
-        sorted_stream<element> stream;
-        output_tally tally;
-        checked_output const into(stream, tally);
-
-        // As in the benchmark's runs: only the sort is timed, the counters enclose the stopwatch.
-        if (misses != nullptr) misses->start();
-        watch.start();
-        sort(data.get(), data.get() + n, into);
-        watch.stop();
-        if (misses != nullptr) misses->stop();
+        output_check check(expected_content::of(data.get(), data.get() + n));
+        time_sort(watch, misses, [&] { sort(data.get(), data.get() + n, check.into()); });
         data.reset();
 
         result.seconds = watch.total();
         result.measured = true;
-        result.check = verdict(expected, stream.sum, tally);
+        result.check = check.verdict();
         if (misses != nullptr) {
             miss_counter::values const values = misses->read_values();
             for (std::size_t i = 0; i < values.size(); ++i) {

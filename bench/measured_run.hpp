@@ -1,7 +1,8 @@
 #pragma once
 // One measured run of the benchmark: build n random elements, sort them once into a checking
 // stream while the stopwatch and the miss counters run, verify the checksum, and write one run
-// element of the report. The sort itself is a parameter; run.hpp binds it to the two drivers.
+// element of the report. The sort itself is a parameter: the fixed report passes the funnel
+// variants of the registry (bench/variants.hpp).
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,42 +10,24 @@
 #include <exception>
 #include <memory>
 #include <ostream>
+#include <string>
 
+#include "bench/report_xml.hpp"
+#include "bench/timed_interval.hpp"
 #include "items/element.hpp"
 #include "items/factory.hpp"
 #include "measure/miss_counter.hpp"
 #include "measure/stopwatch.hpp"
-#include "measure/sys_names.hpp"
 #include "sort/sorted_stream.hpp"
-
-// Indentation of the measurement fragments in the report: the time fragment starts the line
-// with two tabs, the miss fragment follows it directly.
-constexpr std::int32_t measurement_indent = 2;
-constexpr char report_indent_char = '\t';
 
 // Writes lines 3 to 8 of a run element to out: the head, then (inside the guarded section) the
 // measurement of sort(first, last, stream iterator), and the closing tag. Every failure derived
 // from std::exception is reported inside the element; the procedure always returns normally.
-// algorithm is "Cached" or "Not cached", label "stack" or "heap".
-// Writes lines 3 to 5 of a run element: the run's head, its size and its algorithm.
-inline void write_run_head(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label)
-{
-    out << "\t<run buildtime=\"" << __DATE__ " " __TIME__ << "\" compiler=\"" << sys_names::compiler()
-        << "\" execstatus=\"0\">" << std::endl;
-    out << "\t\t<size>" << n << "</size>" << std::endl;
-    out << "\t\t<algorithm>" << algorithm << ' ' << label << "</algorithm>" << std::endl;
-}
-
-// The error line of a run that failed with an exception whose what() text is what.
-inline void write_run_failure(std::ostream& out, char const* what)
-{
-    out << "\t\t<error>Caught std::exception: " << what << "</error>" << std::endl;
-}
-
+// algorithm is the text of the algorithm element: "Cached stack", "Not cached heap", ...
 template <class Sort>
-void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
+void measured_run(std::ostream& out, std::uint64_t n, std::string const& algorithm, Sort sort)
 {
-    write_run_head(out, n, algorithm, label);
+    write_run_head(out, n, algorithm);
     try {
         stopwatch watch;
         miss_counter misses;
@@ -67,12 +50,7 @@ void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, cha
         sorted_stream<element> stream;
         sorted_stream<element>::iterator const into(&stream);
 
-        // Only the sort lies in the timed interval; the miss counters enclose the stopwatch.
-        misses.start();
-        watch.start();
-        sort(input.get(), input.get() + n, into);
-        watch.stop();
-        misses.stop();
+        time_sort(watch, &misses, [&] { sort(input.get(), input.get() + n, into); });
 
         if (stream.sum.key != checksum.key) {
             out << "\t\t<error>Checksum error: " << stream.sum << " != " << checksum << "</error>" << std::endl;
@@ -87,5 +65,13 @@ void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, cha
     } catch (std::exception const& e) {
         write_run_failure(out, e.what());
     }
-    out << "\t</run>" << std::endl;
+    write_run_end(out);
+}
+
+// The same with the algorithm element as the benchmark names it: "Cached" or "Not cached", then
+// the allocator, "stack" or "heap".
+template <class Sort>
+void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
+{
+    measured_run(out, n, std::string(algorithm) + ' ' + label, sort);
 }

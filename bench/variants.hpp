@@ -1,24 +1,55 @@
 #pragma once
-// The four sorts of the benchmark, named for the command line: the cached and the uncached
-// driver, each with merge trees from the pool or from the heap.
+// The one list of sorts the kit measures: the four funnel variants (the cached and the uncached
+// driver, each with merge trees from the pool or from the heap) and the peers they are compared
+// with. corvane's experiments, compare_sorts, the fixed report and the tests all take their sorts
+// from here. Every entry runs the same way: it sorts the array and delivers the sorted items into
+// the checked output, and that is all a timed interval holds.
 
-#include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bench/content_check.hpp"
 #include "items/element.hpp"
+#include "sort/sorted_stream.hpp"
+
+// The item types of the generator. Only element is sorted so far; the others are named so that
+// a variant can say it does not sort them.
+enum class item_type : std::uint32_t { element, int_item, record };
+
+// "element", "int", "record".
+char const* item_type_name(item_type type);
+// The type of that name; false when there is none.
+bool find_item_type(std::string const& name, item_type& type);
+// "element, int or record", for messages.
+std::string item_type_names();
+
+enum class variant_group { funnel, peer };
 
 struct variant {
-    char const* name;       // on the command line and in CSV reports: "cached-stack", ...
-    char const* algorithm;  // in XML reports, as the benchmark writes it: "Cached", "Not cached"
-    char const* label;      // the allocator: "stack" or "heap"
+    char const* name;     // on the command line and in CSV reports: "cached-stack", "std-sort", ...
+    char const* display;  // in XML reports and compare_sorts' table: "Cached stack", "std::sort", ...
+    variant_group group;
+    std::uint32_t types;  // a bit per item_type it sorts
+    // Sorts [first, last) and delivers the result into the checked output.
     void (*sort)(element* first, element* last, checked_output into);
+    // The funnel variants only: the same sort into the plain stream of the fixed report, whose
+    // timed interval holds no content checksum.
+    void (*report_sort)(element* first, element* last, sorted_stream<element>::iterator into);
+
+    bool sorts(item_type type) const { return (types >> static_cast<std::uint32_t>(type) & 1u) != 0; }
 };
 
-constexpr std::size_t variant_count = 4;
+// Every variant: the funnel ones in the benchmark's order (cached-stack, cached-heap,
+// uncached-stack, uncached-heap), then std-sort, std-stable-sort, pdqsort-branchless, vqsort.
+std::vector<variant> const& all_variants();
 
-// In the benchmark's order: cached-stack, cached-heap, uncached-stack, uncached-heap.
-std::array<variant, variant_count> const& all_variants();
-
-// The variant of that name, or null.
+// The variant of that command-line name, or null.
 variant const* find_variant(std::string const& name);
+
+// The variants of a group name ("funnel", "peers", "all") in registry order; empty for any
+// other name.
+std::vector<variant const*> variant_group_members(std::string const& group);
+
+// The funnel variants: corvane's default.
+std::vector<variant const*> funnel_variants();

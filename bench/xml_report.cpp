@@ -1,8 +1,7 @@
 #include <ostream>
 
-#include "bench/benchmark.hpp"
 #include "bench/experiment_report.hpp"
-#include "bench/measured_run.hpp"
+#include "bench/report_xml.hpp"
 #include "measure/stopwatch.hpp"
 
 namespace {
@@ -65,11 +64,12 @@ public:
 
     void run_started(run_id const& id) override
     {
-        write_run_head(out_, id.n, id.sort->algorithm, id.sort->label);
+        write_run_head(out_, id.n, id.sort->display);
         out_ << "\t\t<repetition>" << id.repetition << "</repetition>" << std::endl;
         out_ << "\t\t<input";
         if (!head_.from_file) out_ << " seed=\"" << id.seed << '"';
         out_ << '>' << escaped(head_.input) << "</input>" << std::endl;
+        out_ << "\t\t<type>" << item_type_name(head_.type) << "</type>" << std::endl;
     }
 
     void run_finished(run_id const&, run_result const& result) override
@@ -84,10 +84,10 @@ public:
             }
         }
         if (!result.error.empty()) write_run_failure(out_, result.error.c_str());
-        out_ << "\t</run>" << std::endl;
+        write_run_end(out_);
     }
 
-    void end() override { out_ << "</benchmark>" << std::endl; }
+    void end() override { write_document_end(out_); }
 
 private:
     void write_counts(run_result const& result)

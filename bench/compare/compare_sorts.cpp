@@ -1,10 +1,11 @@
-// compare_sorts: times the four funnel merge sort variants beside std::sort, std::stable_sort,
-// pdqsort_branchless and Highway's vectorised quicksort (vqsort) on the same inputs, and prints for
-// every input pattern and size each algorithm's time per element and its ratio to std::sort
-// measured in the same run.
+// compare_sorts: times every sort of the registry (bench/variants.hpp), the four funnel merge sort
+// variants beside std::sort, std::stable_sort, pdqsort_branchless and Highway's vectorised
+// quicksort (vqsort), on the same inputs, and prints for every input pattern and size each
+// sort's time per element and its ratio to std::sort measured in the same run.
 //
-// Every algorithm delivers into the same checking output stream, so each timed interval holds a
-// sort plus one pass of order checking and summing, and every result is verified after timing.
+// Every sort delivers into the same checked output as in corvane's experiments, so each timed
+// interval holds a sort plus its delivery into that output, and every result is checked after
+// timing.
 
 #include <algorithm>
 #include <charconv>
@@ -22,73 +23,28 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <boost/sort/pdqsort/pdqsort.hpp>
-#include <hwy/base.h>
-#include <hwy/contrib/sort/vqsort.h>
 #include <unistd.h>
 
+#include "bench/benchmark.hpp"
+#include "bench/content_check.hpp"
+#include "bench/input_source.hpp"
 #include "bench/variants.hpp"
-#include "funnel/element_trees.hpp"
-#include "funnel/tuning.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
-#include "sort/sort_entry.hpp"
-#include "sort/sorted_stream.hpp"
 
 namespace {
 
-using stream_iterator = sorted_stream<element>::iterator;
-
-// A sort that delivers into the checking stream, on an array of the items it works on.
-template <class Item>
-using sort_into = void (*)(Item* first, Item* last, stream_iterator out);
-
-template <class Tree, driver Which>
-void funnel_sort(element* first, element* last, stream_iterator out)
-{
-    sort_entry<Tree>(Which, first, last, out);
-}
-
-void std_sort(element* first, element* last, stream_iterator out)
-{
-    std::sort(first, last);
-    std::copy(first, last, out);
-}
-
-void std_stable_sort(element* first, element* last, stream_iterator out)
-{
-    std::stable_sort(first, last);
-    std::copy(first, last, out);
-}
-
-void pdqsort_branchless(element* first, element* last, stream_iterator out)
-{
-    boost::sort::pdqsort_branchless(first, last);
-    std::copy(first, last, out);
-}
-
-// Highway's vectorised quicksort sorts 16-byte pairs whose key is the second field. The fields swap
-// back into elements on the way into the stream, as part of the timed copy out.
-void highway_vqsort(hwy::K64V64* first, hwy::K64V64* last, stream_iterator out)
-{
-    // A sorter holds Highway's buffer; one for the whole run, as Highway advises for repeated sorts.
-    static hwy::Sorter const sorter;
-    sorter(first, static_cast<std::size_t>(last - first), hwy::SortAscending());
-    for (; first != last; ++first, ++out) *out = element{first->key, reinterpret_cast<void*>(first->value)};
-}
-
-// The benchmark's own six sizes, and small ones for a quick look.
-constexpr std::uint64_t full_sizes[] = {480000, 960000, 1920000, 3840000, 7680000, 15360000};
+// Beside the benchmark's own six sizes, small ones for a quick look.
 constexpr std::uint64_t quick_sizes[] = {1000, 10000, 100000, 480000};
 
-constexpr long input_seed = 20261208;
+constexpr std::uint64_t input_seed = 20261208;
 
 // The input of one pattern and size that every algorithm sorts. Only the latest is kept: every
 // pattern at the largest sizes would take gigabytes. Making one again gives the same items.
 struct input_set {
     std::string pattern;
     std::vector<element> items;
-    std::vector<hwy::K64V64> pairs;  // the same items in Highway's layout, made when first asked for
+    expected_content expected;  // what every sort of the items must deliver
 };
 
 input_set& input_of(std::string const& pattern, std::uint64_t n)
@@ -98,39 +54,10 @@ input_set& input_of(std::string const& pattern, std::uint64_t n)
     current = input_set{};  // frees the previous input before the next is made
     current.pattern = pattern;
     current.items.resize(n);
-    srand48(input_seed + static_cast<long>(n));
-    gen::fill_input(pattern, current.items.data(), current.items.data() + n);
+    // Drawn as corvane draws its inputs, every payload its element's index.
+    input_source::pattern(pattern).fill(current.items.data(), current.items.data() + n, input_seed + n);
+    current.expected = expected_content::of(current.items.data(), current.items.data() + n);
     return current;
-}
-
-std::uint64_t key_sum(std::vector<element> const& items)
-{
-    std::uint64_t sum = 0;
-    for (element const& e : items) sum += e.key;
-    return sum;
-}
-
-// The input in the layout a sort works on.
-template <class Item>
-std::vector<Item> const& items_as(input_set& input);
-
-template <>
-std::vector<element> const& items_as<element>(input_set& input)
-{
-    return input.items;
-}
-
-template <>
-std::vector<hwy::K64V64> const& items_as<hwy::K64V64>(input_set& input)
-{
-    if (input.pairs.size() != input.items.size()) {
-        input.pairs.resize(input.items.size());
-        for (std::size_t i = 0; i < input.items.size(); ++i) {
-            input.pairs[i].key = input.items[i].key;
-            input.pairs[i].value = reinterpret_cast<std::uintptr_t>(input.items[i].payload);
-        }
-    }
-    return input.pairs;
 }
 
 // Wall-clock time by default. On a machine shared with other work a sort's wall time includes the
@@ -148,71 +75,44 @@ double seconds_now()
 }
 
 // Benchmark: every iteration refreshes the working array from the input and times one sort.
-template <class Item, sort_into<Item> Sort>
-void time_sort(benchmark::State& state, std::string const& pattern)
+void time_sort(benchmark::State& state, variant const* sort, std::string const& pattern)
 {
     std::uint64_t const n = static_cast<std::uint64_t>(state.range(0));
     input_set& input = input_of(pattern, n);
-    std::vector<Item> const& items = items_as<Item>(input);
-    std::uint64_t const expected = key_sum(input.items);
-    std::vector<Item> work(n);
+    std::vector<element> work(n);
     // Each iteration times only the sort, with a clock of its own: pausing the library's timer
     // would add its own cost to the small sizes.
     for (auto _ : state) {
-        std::copy(items.begin(), items.end(), work.begin());
-        sorted_stream<element> stream;
+        std::copy(input.items.begin(), input.items.end(), work.begin());
+        output_check check(input.expected);
 
         double const start = seconds_now();
-        Sort(work.data(), work.data() + n, stream_iterator(&stream));
+        sort->sort(work.data(), work.data() + n, check.into());
         state.SetIterationTime(seconds_now() - start);
 
-        if (stream.sum.key != expected) {
-            state.SkipWithError("the sorted output does not hold the input's keys");
-        }
+        std::string const verdict = check.verdict();
+        if (verdict != "ok") state.SkipWithError(("the sorted output is wrong: " + verdict).c_str());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
 }
 
-// One sort of the input outside Google Benchmark; whether the output holds the input's keys.
-template <class Item, sort_into<Item> Sort>
-bool sort_once(std::string const& pattern, std::uint64_t n)
+// One sort of the input outside Google Benchmark: the check's verdict.
+std::string sort_once(variant const& sort, std::string const& pattern, std::uint64_t n)
 {
     input_set& input = input_of(pattern, n);
-    std::vector<Item> work = items_as<Item>(input);
-    sorted_stream<element> stream;
-    Sort(work.data(), work.data() + n, stream_iterator(&stream));
-    return stream.sum.key == key_sum(input.items);
+    std::vector<element> work = input.items;
+    output_check check(input.expected);
+    sort.sort(work.data(), work.data() + n, check.into());
+    return check.verdict();
 }
 
-struct algorithm {
-    char const* name;
-    void (*time)(benchmark::State& state, std::string const& pattern);
-    bool (*once)(std::string const& pattern, std::uint64_t n);
-};
+// std::sort is the yardstick of every ratio.
+constexpr char const* reference_name = "std-sort";
 
-template <class Item, sort_into<Item> Sort>
-constexpr algorithm entry(char const* name)
+// Benchmarks are named SORT/INPUT with the sort's display name; Google Benchmark appends the size.
+std::string benchmark_name(variant const& v, std::string const& pattern)
 {
-    return {name, time_sort<Item, Sort>, sort_once<Item, Sort>};
-}
-
-// std::sort comes first: it is the yardstick of every ratio.
-constexpr char const* reference_name = "std::sort";
-algorithm const algorithms[] = {
-    entry<element, std_sort>(reference_name),
-    entry<element, funnel_sort<funnel::stack_element_tree, driver::cached>>("Cached stack"),
-    entry<element, funnel_sort<funnel::heap_element_tree, driver::cached>>("Cached heap"),
-    entry<element, funnel_sort<funnel::stack_element_tree, driver::uncached>>("Not cached stack"),
-    entry<element, funnel_sort<funnel::heap_element_tree, driver::uncached>>("Not cached heap"),
-    entry<element, std_stable_sort>("std::stable_sort"),
-    entry<element, pdqsort_branchless>("pdqsort_branchless"),
-    entry<hwy::K64V64, highway_vqsort>("Highway vqsort"),
-};
-
-// Benchmarks are named ALGORITHM/INPUT; Google Benchmark appends the size.
-std::string benchmark_name(algorithm const& a, std::string const& pattern)
-{
-    return std::string(a.name) + "/" + pattern;
+    return std::string(v.display) + "/" + pattern;
 }
 
 // Keeps the console output of Google Benchmark and, at the end, prints per input and size the
@@ -254,12 +154,12 @@ private:
 
     static void print_table(std::ostream& out, times_by_algorithm const& by_algorithm)
     {
-        auto const reference = by_algorithm.find(reference_name);
-        for (algorithm const& a : algorithms) {
-            auto const found = by_algorithm.find(a.name);
+        auto const reference = by_algorithm.find(find_variant(reference_name)->display);
+        for (variant const& v : all_variants()) {
+            auto const found = by_algorithm.find(v.display);
             if (found == by_algorithm.end()) continue;
             double const ns = median(found->second);
-            out << "  " << std::left << std::setw(20) << a.name << std::right << std::fixed << std::setprecision(2)
+            out << "  " << std::left << std::setw(20) << v.display << std::right << std::fixed << std::setprecision(2)
                 << std::setw(9) << ns << " ns/element";
             if (reference != by_algorithm.end()) {
                 out << std::setw(9) << std::setprecision(3) << ns / median(reference->second) << " x std::sort";
@@ -283,34 +183,37 @@ private:
 // every single-sort run costs besides its sort.
 constexpr char const* input_only_name = "input only";
 
-// The algorithm of that display name, or of that variant name as corvane knows it ("cached-stack"
-// is "Cached stack"), or null.
-algorithm const* find_algorithm(std::string const& name)
+// The sort of that display name or command-line name ("Cached stack" or "cached-stack"), or null.
+variant const* find_sort(std::string const& name)
 {
-    std::string display = name;
-    if (variant const* v = find_variant(name)) display = std::string(v->algorithm) + " " + v->label;
-    for (algorithm const& a : algorithms) {
-        if (display == a.name) return &a;
+    for (variant const& v : all_variants()) {
+        if (name == v.display || name == v.name) return &v;
     }
     return nullptr;
 }
 
-// Sorts the input of size n once with the named algorithm, outside Google Benchmark, so that a
+// Sorts the input of size n once with the named sort, outside Google Benchmark, so that a
 // profiler or a cache simulator sees one sort and little else. Returns the exit status.
-int run_once(std::string const& name, std::string const& pattern, std::uint64_t n)
+int run_once(std::string const& name, std::string const& pattern, std::uint64_t n, item_type type)
 {
     if (name == input_only_name) {
         std::vector<element> const work = input_of(pattern, n).items;
-        std::cout << input_only_name << ", n = " << n << ": key sum " << key_sum(work) << "\n";
+        std::cout << input_only_name << ", n = " << n << ": " << work.size() << " elements\n";
         return 0;
     }
-    if (algorithm const* a = find_algorithm(name)) {
-        bool const intact = a->once(pattern, n);
-        std::cout << a->name << ", n = " << n << ": " << (intact ? "sorted" : "keys lost") << "\n";
+    if (variant const* v = find_sort(name)) {
+        if (!v->sorts(type)) {
+            std::cerr << "--type=" << item_type_name(type) << ": " << v->name << " does not sort "
+                      << item_type_name(type) << " items\n";
+            return 2;
+        }
+        std::string const verdict = sort_once(*v, pattern, n);
+        bool const intact = verdict == "ok";
+        std::cout << v->display << ", n = " << n << ": " << (intact ? "sorted" : verdict) << "\n";
         return intact ? 0 : 1;
     }
     std::cerr << "unknown algorithm: " << name << "; one of:";
-    for (algorithm const& a : algorithms) std::cerr << " '" << a.name << "'";
+    for (variant const& v : all_variants()) std::cerr << " '" << v.display << "'";
     std::cerr << " '" << input_only_name << "', or a variant name:";
     for (variant const& v : all_variants()) std::cerr << " " << v.name;
     std::cerr << "\n";
@@ -375,18 +278,19 @@ bool parse_inputs(std::string const& text, std::vector<std::string>& patterns)
 
 int main(int argc, char** argv)
 {
-    alpha = 4;
-    d = 2.5f;
+    set_benchmark_tuning();
 
     // --quick: small sizes only. --clock=cpu: processor time instead of wall-clock time.
     // --input=NAME[,NAME...] or --input=all: the input patterns, as corvane names them (default:
     // uniform). --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools;
-    // ALGORITHM is a name of the table or of corvane's variants. Every other flag is Google
+    // ALGORITHM is a name of the table or of corvane's variants. --type=TYPE: the item type, as
+    // corvane names them (default: element, so far the only one sorted). Every other flag is Google
     // Benchmark's own (--benchmark_repetitions, --benchmark_filter, --benchmark_format, ...).
     bool quick = false;
     std::vector<std::string> patterns = {"uniform"};
     char const* once = nullptr;
     std::uint64_t once_size = quick_sizes[0];
+    item_type type = item_type::element;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
@@ -399,6 +303,11 @@ int main(int argc, char** argv)
             time_on_cpu_clock = std::strcmp(value, "cpu") == 0;
         } else if (char const* value = flag_value(argv[i], "--input")) {
             if (!parse_inputs(value, patterns)) return 2;
+        } else if (char const* value = flag_value(argv[i], "--type")) {
+            if (!find_item_type(value, type)) {
+                std::cerr << "--type: '" << value << "' is not " << item_type_names() << "\n";
+                return 2;
+            }
         } else if (char const* value = flag_value(argv[i], "--once")) {
             once = value;
         } else if (char const* value = flag_value(argv[i], "--size")) {
@@ -410,13 +319,23 @@ int main(int argc, char** argv)
             args.push_back(argv[i]);
         }
     }
+    // The sorts of the type, in the registry's order; the others are left out of the table.
+    std::vector<variant const*> sorts;
+    for (variant const& v : all_variants()) {
+        if (v.sorts(type)) sorts.push_back(&v);
+    }
+    if (sorts.empty()) {
+        std::cerr << "--type=" << item_type_name(type) << ": no sort of the kit sorts " << item_type_name(type)
+                  << " items yet\n";
+        return 2;
+    }
     if (once != nullptr) {
         if (patterns.size() != 1) {
             std::cerr << "--once sorts one input: give --input a single name\n";
             return 2;
         }
         try {
-            return run_once(once, patterns.front(), once_size);
+            return run_once(once, patterns.front(), once_size, type);
         } catch (std::bad_alloc const&) {
             std::cerr << "not enough memory to sort " << once_size << " elements\n";
             return 2;
@@ -428,13 +347,13 @@ int main(int argc, char** argv)
     if (quick) {
         sizes.assign(std::begin(quick_sizes), std::end(quick_sizes));
     } else {
-        sizes.assign(std::begin(full_sizes), std::end(full_sizes));
+        sizes = benchmark_sizes();
     }
     // Input-major, then size-major order: all algorithms on one input before the next is made.
     for (std::string const& pattern : patterns) {
         for (std::uint64_t n : sizes) {
-            for (algorithm const& a : algorithms) {
-                benchmark::RegisterBenchmark(benchmark_name(a, pattern).c_str(), a.time, pattern)
+            for (variant const* v : sorts) {
+                benchmark::RegisterBenchmark(benchmark_name(*v, pattern).c_str(), time_sort, v, pattern)
                     ->Arg(static_cast<std::int64_t>(n))
                     ->Unit(benchmark::kMillisecond)
                     ->UseManualTime();

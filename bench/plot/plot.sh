@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Plots one or more CSV reports of `corvane --format=csv`: nanoseconds per element against the
-# number of elements n (log x axis), one line per variant, each point the median over the
-# repetitions of that variant and size; below it, when the reports hold miss counts, L2 and TLB
-# misses per element, or the simulated L2 and L1 data misses of `--counters=simulated` (the panel
-# says so, with the simulated geometry). Reports that mix inputs get one line per variant and input.
+# Plots one or more CSV reports of `corvane --format=csv`: one column of panels per input and item
+# type, one line per variant in every panel, each point the median over the repetitions of that
+# variant and size. The top panel is nanoseconds per element against the number of elements n (log
+# x axis); below it, when std-sort ran, each variant's time as a ratio to std-sort's at the same n;
+# below that, when the reports hold miss counts, L2 and TLB misses per element, or the simulated L2
+# and L1 data misses of `--counters=simulated` (the panel says so, with the simulated geometry).
+# Line labels name the input too when the reports mix inputs.
 #
 # Usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]
 #
 # Columns are found by name in each report's header row: size and variant are needed, and
-# ns_per_element (or seconds, from which it is computed); input, l2_misses, tlb_misses, and for
+# ns_per_element (or seconds, from which it is computed); input, type, l2_misses, tlb_misses, and for
 # simulated counts l2_event, l1_misses, l1_cache and l2_cache are used when present. Rows without a time (failed runs) are left out, and so are miss cells that
 # hold no number (counters not counted). Needs gnuplot (Debian package gnuplot-nox).
 set -euo pipefail
@@ -22,8 +24,8 @@ usage() {
 output=$1
 shift
 case "$output" in
-  *.png) terminal='pngcairo size 1000,%d font "sans,10"' ;;
-  *.svg) terminal='svg size 1000,%d dynamic font "sans,10"' ;;
+  *.png) terminal='pngcairo size %d,%d font "sans,10"' ;;
+  *.svg) terminal='svg size %d,%d dynamic font "sans,10"' ;;
   *) echo "plot.sh: the output must end in .png or .svg: $output" >&2; usage ;;
 esac
 for report in "$@"; do
@@ -34,8 +36,8 @@ command -v gnuplot > /dev/null || { echo "plot.sh: gnuplot is missing (Debian pa
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One line per measured value: variant, input, metric (ns, l2, tlb, and the simulated sl2, sl1,
-# all per element), n, value. The geometry of simulated counts goes to its own file.
+# One line per measured value: variant, input, item type, metric (ns, l2, tlb, and the simulated
+# sl2, sl1, all per element), n, value. Reports without a type column sort elements. The geometry of simulated counts goes to its own file.
 awk -v geometry="$work/geometry" '
   # Splits a CSV line into f[1..], honouring double quotes and "" inside them.
   function split_csv(line, f,    n, i, c, field, quoted) {
@@ -80,7 +82,8 @@ awk -v geometry="$work/geometry" '
       if (!is_number(seconds)) next
       ns = seconds * 1e9 / n
     }
-    key = label(cell("variant")) "\t" label(cell("input"))
+    type = cell("type"); if (type == "") type = "element"
+    key = label(cell("variant")) "\t" label(cell("input")) "\t" label(type)
     printf "%s\tns\t%s\t%.10g\n", key, n + 0, ns
     simulated = cell("l2_event") ~ /^simulated/
     if (simulated) print "L2 " cell("l2_cache") ", L1 " cell("l1_cache") > geometry
@@ -99,6 +102,9 @@ fi
 # Reports of a single input name it in the title; mixed inputs name theirs in the line labels.
 tab=$(printf '\t')
 inputs=$(cut -f 2 "$work/values" | sort -u)
+# The panels' columns: one per input and item type, in the order of sort.
+cut -f 2,3 "$work/values" | sort -u > "$work/groups"
+group_count=$(wc -l < "$work/groups")
 title="Funnel merge sort"
 label_inputs=0
 if [ "$(printf '%s\n' "$inputs" | wc -l)" -gt 1 ]; then
@@ -107,28 +113,46 @@ elif [ -n "$inputs" ]; then
   title="$title, input $inputs"
 fi
 
-# Medians per series, metric and n, written as one data file per series and metric:
-# series_I holds the label of series I, METRIC_I.dat its points.
-sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4n -k5,5g "$work/values" | awk -F'\t' -v dir="$work" -v label_inputs="$label_inputs" '
-  function flush(    median, series) {
+# Medians per series, panel, metric and n, written as one data file per panel, series and metric:
+# series_I holds the label of series I, METRIC_G_I.dat its points in panel G. A series is a
+# variant (and its input, where labels name it), with one colour in every panel. Beside them,
+# ratio_G_I.dat holds the time as a ratio to std-sort's median at the same n.
+sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4 -k5,5n -k6,6g "$work/values" | awk -F'\t' -v dir="$work" -v label_inputs="$label_inputs" '
+  BEGIN { while ((getline line < (dir "/groups")) > 0) group_of[line] = ++groups }
+  function flush(    median, name, g, i) {
     if (count == 0) return
     median = count % 2 ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
-    series = variant "\t" input
-    if (!(series in index_of)) {
-      index_of[series] = ++series_count
-      print (label_inputs && input != "" ? variant " (" input ")" : variant) > (dir "/series_" series_count)
+    name = label_inputs && input != "" ? variant " (" input ")" : variant
+    if (!(name in index_of)) {
+      index_of[name] = ++series_count
+      print name > (dir "/series_" series_count)
     }
-    printf "%s %.10g\n", n, median > (dir "/" metric "_" index_of[series] ".dat")
+    g = group_of[input "\t" type]; i = index_of[name]
+    printf "%s %.10g\n", n, median > (dir "/" metric "_" g "_" i ".dat")
+    if (metric == "ns") {
+      ns[g, i, n] = median
+      if (variant == "std-sort") reference[g, n] = median
+    }
     count = 0
   }
   {
-    if ($1 != variant || $2 != input || $3 != metric || $4 != n) {
-      flush(); variant = $1; input = $2; metric = $3; n = $4
+    if ($1 != variant || $2 != input || $3 != type || $4 != metric || $5 != n) {
+      flush(); variant = $1; input = $2; type = $3; metric = $4; n = $5
     }
-    v[++count] = $5
+    v[++count] = $6
   }
-  END { flush(); print series_count > (dir "/series_count") }
+  END {
+    flush()
+    for (key in ns) {
+      split(key, k, SUBSEP)
+      if ((k[1], k[3]) in reference) printf "%s %.10g\n", k[3], ns[key] / reference[k[1], k[3]] > (dir "/ratio_" k[1] "_" k[2] ".unsorted")
+    }
+    print series_count > (dir "/series_count")
+  }
 '
+for unsorted in "$work"/ratio_*.unsorted; do
+  [ -e "$unsorted" ] && sort -g "$unsorted" > "${unsorted%.unsorted}.dat"
+done
 series_count=$(cat "$work/series_count")
 
 # Whether any of the given files exists (globs that match nothing stay as they are).
@@ -139,6 +163,8 @@ any_file() {
 }
 has_counted=0
 if any_file "$work"/l2_*.dat "$work"/tlb_*.dat; then has_counted=1; fi
+has_ratio=0
+if any_file "$work"/ratio_*.dat; then has_ratio=1; fi
 has_simulated=0
 if any_file "$work"/sl2_*.dat "$work"/sl1_*.dat; then has_simulated=1; fi
 has_misses=$((has_counted || has_simulated))
@@ -154,11 +180,11 @@ if [ -s "$work/geometry" ] && [ "$(sort -u "$work/geometry" | wc -l)" -eq 1 ]; t
   simulated_caches="\\nsize/ways/line in bytes: $(head -n 1 "$work/geometry")"
 fi
 
-plot_list() {  # metric, dash type, label suffix
-  local metric=$1 dash=$2 suffix=$3 list="" sep="" i
+plot_list() {  # panel column, metric, dash type, label suffix
+  local group=$1 metric=$2 dash=$3 suffix=$4 list="" sep="" i
   for ((i = 1; i <= series_count; i++)); do
-    [ -f "$work/${metric}_$i.dat" ] || continue
-    list="$list$sep\"$work/${metric}_$i.dat\" using 1:2 with linespoints linecolor $i dashtype $dash pointtype $i"
+    [ -f "$work/${metric}_${group}_$i.dat" ] || continue
+    list="$list$sep\"$work/${metric}_${group}_$i.dat\" using 1:2 with linespoints linecolor $i dashtype $dash pointtype $i"
     list="$list title \"$(cat "$work/series_$i")$suffix\" noenhanced"
     sep=", "
   done
@@ -167,7 +193,7 @@ plot_list() {  # metric, dash type, label suffix
 
 # The n axis reaches a little beyond the smallest and the largest n (a share of its width on the
 # log scale), instead of out to whole powers of ten.
-size_range=$(cut -f 4 "$work/values" | sort -g | awk '
+size_range=$(cut -f 5 "$work/values" | sort -g | awk '
   NR == 1 { smallest = $1 }
   { largest = $1 }
   END {
@@ -178,7 +204,7 @@ size_range=$(cut -f 4 "$work/values" | sort -g | awk '
 ')
 # A few sizes are marked one by one (480k, 1.92M); many get powers of ten.
 most_marked_sizes=12
-size_tics=$(cut -f 4 "$work/values" | sort -n -u | awk -v most="$most_marked_sizes" '
+size_tics=$(cut -f 5 "$work/values" | sort -n -u | awk -v most="$most_marked_sizes" '
   function short(n) {
     if (n >= 1e9) return sprintf("%.3gG", n / 1e9)
     if (n >= 1e6) return sprintf("%.3gM", n / 1e6)
@@ -189,16 +215,42 @@ size_tics=$(cut -f 4 "$work/values" | sort -n -u | awk -v most="$most_marked_siz
   END { if (NR <= most) print tics }
 ')
 
-height=600
-[ "$has_misses" = 1 ] && height=1000
+# The panels of one column: time, ratio to std-sort when it ran, misses when they were counted.
+rows=$((1 + has_ratio + has_misses))
+height=$((200 + 400 * rows))
+width=$((1000 + 600 * (group_count - 1)))
+# The title of panel column G: its input and item type.
+group_title() { sed -n "${1}p" "$work/groups" | awk -F'\t' '{ printf "input %s, %s", $1, $2 }'; }
+# A plot command of the given lines; a panel without them stays empty.
+plot_of() { if [ -n "$1" ]; then echo "plot $1"; else echo 'set multiplot next'; fi; }
+miss_lines() {  # panel column
+  local lines=() line list=""
+  if [ "$has_counted" = 1 ]; then
+    lines+=("$(plot_list "$1" l2 1 " L2")" "$(plot_list "$1" tlb 2 " TLB")")
+    lines+=("$(plot_list "$1" sl2 3 " simulated L2")" "$(plot_list "$1" sl1 4 " simulated L1")")
+  else
+    lines+=("$(plot_list "$1" sl2 1 " simulated L2")" "$(plot_list "$1" sl1 2 " simulated L1")")
+  fi
+  for line in "${lines[@]}"; do
+    [ -n "$line" ] && list="$list${list:+, }$line"
+  done
+  printf '%s' "$list"
+}
+if [ "$has_simulated" = 0 ]; then
+  miss_title="Misses (solid: L2 data cache, dashed: TLB)"
+elif [ "$has_counted" = 0 ]; then
+  miss_title="Simulated misses (solid: L2 data cache, dashed: L1 data cache)$simulated_caches"
+else
+  miss_title="Misses (solid: L2 data cache, dashed: TLB, dotted: simulated L2, dash-dot: simulated L1)$simulated_caches"
+fi
 {
-  printf "set terminal $terminal\n" "$height"
+  printf "set terminal $terminal\n" "$width" "$height"
   printf 'set output "%s"\n' "$work/plot.${output##*.}"
   echo 'set grid'
   echo 'set key outside right top'
-  # Both panels share one plot width, whatever the width of their keys, so that their n line up.
+  # Every panel of a column shares one plot width, whatever the width of its key, so that their n
+  # line up; the key takes the right fifth of each column.
   echo 'set lmargin 10'
-  echo 'set rmargin at screen 0.78'
   echo 'set logscale x'
   echo "set xrange [$size_range]"
   if [ -n "$size_tics" ]; then
@@ -208,46 +260,34 @@ height=600
     echo 'set format x "10^{%L}"'
   fi
   echo 'set xlabel "n (elements)"'
-  if [ "$has_misses" = 1 ]; then
-    printf 'set multiplot layout 2,1 title "%s" noenhanced\n' "$title"
-    echo 'set title "Time"'
-  else
-    printf 'set title "%s" noenhanced\n' "$title"
-  fi
-  echo 'set ylabel "ns per element"'
-  echo 'set yrange [0:*]'
-  # The highest time below the frame, not on it.
-  echo 'set offsets 0, 0, graph 0.05, 0'
-  echo "plot $(plot_list ns 1 "")"
-  if [ "$has_misses" = 1 ]; then
-    if [ "$has_simulated" = 0 ]; then
-      echo 'set title "Misses (solid: L2 data cache, dashed: TLB)"'
-    elif [ "$has_counted" = 0 ]; then
-      printf 'set title "Simulated misses (solid: L2 data cache, dashed: L1 data cache)%s" noenhanced\n' "$simulated_caches"
-    else
-      printf 'set title "Misses (solid: L2 data cache, dashed: TLB, dotted: simulated L2, dash-dot: simulated L1)%s" noenhanced\n' \
-        "$simulated_caches"
+  printf 'set multiplot layout %d,%d columnsfirst title "%s" noenhanced\n' "$rows" "$group_count" "$title"
+  for ((g = 1; g <= group_count; g++)); do
+    echo "set rmargin at screen $(awk -v g="$g" -v c="$group_count" 'BEGIN { printf "%.4f", (g - 0.26) / c }')"
+    echo "set lmargin at screen $(awk -v g="$g" -v c="$group_count" 'BEGIN { printf "%.4f", (g - 1 + 0.07) / c }')"
+    printf 'set title "Time, %s" noenhanced\n' "$(group_title "$g")"
+    echo 'unset logscale y'
+    echo 'set ylabel "ns per element"'
+    echo 'set yrange [0:*]'
+    # The highest time below the frame, not on it.
+    echo 'set offsets 0, 0, graph 0.05, 0'
+    plot_of "$(plot_list "$g" ns 1 "")"
+    if [ "$has_ratio" = 1 ]; then
+      printf 'set title "Ratio to std-sort, %s" noenhanced\n' "$(group_title "$g")"
+      echo 'set ylabel "time / time of std-sort"'
+      plot_of "$(plot_list "$g" ratio 1 "")"
     fi
-    echo 'set ylabel "misses per element"'
-    echo 'set offsets 0, 0, 0, 0'
-    if [ "$misses_log" = 1 ]; then
-      echo 'set logscale y'
-      echo 'set yrange [*:*]'
+    if [ "$has_misses" = 1 ]; then
+      printf 'set title "%s" noenhanced\n' "$miss_title"
+      echo 'set ylabel "misses per element"'
+      echo 'set offsets 0, 0, 0, 0'
+      if [ "$misses_log" = 1 ]; then
+        echo 'set logscale y'
+        echo 'set yrange [*:*]'
+      fi
+      plot_of "$(miss_lines "$g")"
     fi
-    lines=()
-    if [ "$has_counted" = 1 ]; then
-      lines+=("$(plot_list l2 1 " L2")" "$(plot_list tlb 2 " TLB")")
-      lines+=("$(plot_list sl2 3 " simulated L2")" "$(plot_list sl1 4 " simulated L1")")
-    else
-      lines+=("$(plot_list sl2 1 " simulated L2")" "$(plot_list sl1 2 " simulated L1")")
-    fi
-    list=""
-    for line in "${lines[@]}"; do
-      [ -n "$line" ] && list="$list${list:+, }$line"
-    done
-    echo "plot $list"
-    echo 'unset multiplot'
-  fi
+  done
+  echo 'unset multiplot'
 } > "$work/plot.gp"
 
 gnuplot "$work/plot.gp"

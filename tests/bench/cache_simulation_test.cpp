@@ -43,8 +43,9 @@ TEST(CacheSimulation, FindsAProgramInTheSearchPath)
 TEST(CacheSimulation, TheChildGetsTheSameRunAndInput)
 {
     variant const& v = *find_variant("cached-heap");
-    EXPECT_EQ(simulated_run_arguments(500, v, 42, input_source::pattern("zipf")),
-              (std::vector<std::string>{"--simulated-run=42", "--sizes=500", "--variants=cached-heap", "--input=zipf"}));
+    EXPECT_EQ(simulated_run_arguments(500, v, item_type::element, 42, input_source::pattern("zipf")),
+              (std::vector<std::string>{"--simulated-run=42", "--sizes=500", "--variants=cached-heap", "--type=element",
+                                        "--input=zipf"}));
 }
 
 }  // namespace

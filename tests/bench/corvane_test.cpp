@@ -90,7 +90,7 @@ TEST(CorvaneExperiment, CountersAsAvailableGiveATimeForEveryRun)
     auto const lines = test_support::lines_of(result.out);
     ASSERT_EQ(lines.size(), 1u + 2 * 4);
     std::regex const row("3000,(cached|uncached)-(stack|heap),[12],sorted-swaps,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,"
-                         "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,");
+                         "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,,element");
     for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
     // One line naming the counters, then one per run.
     EXPECT_EQ(test_support::lines_of(result.err).size(), 1u + 2 * 4) << result.err;
@@ -306,7 +306,7 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
     ASSERT_EQ(lines.size(), 3u) << result.out;
     std::regex const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
                          "simulated_L2_DCM,,simulated_TLB: the cache simulator models no TLB,(yes|no|unknown),ok,,"
-                         "([0-9]+),simulated_L1_DCM,[0-9]+/[0-9]+/[0-9]+,65536/4/64");
+                         "([0-9]+),simulated_L1_DCM,[0-9]+/[0-9]+/[0-9]+,65536/4/64,element");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, row)) << lines[i];

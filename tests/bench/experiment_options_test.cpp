@@ -1,3 +1,4 @@
+#include <set>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,8 @@ TEST(ExperimentOptions, DefaultsAreTheBenchmarksRunsWithCountersAsAvailable)
     experiment_options const options = parse_options({"--repeat=1"}, plenty);
     EXPECT_EQ(options.counters, counter_mode::automatic);
     EXPECT_EQ(options.sizes, benchmark_sizes());
-    ASSERT_EQ(options.variants.size(), variant_count);
-    for (std::size_t i = 0; i < variant_count; ++i) EXPECT_EQ(options.variants[i], &all_variants()[i]);
+    EXPECT_EQ(options.variants, funnel_variants());
+    EXPECT_EQ(options.type, item_type::element);
     EXPECT_FALSE(options.seeded);
     EXPECT_EQ(options.input, "uniform");
     EXPECT_EQ(options.input_file, "");
@@ -57,6 +58,36 @@ TEST(ExperimentOptions, ReadsEveryOption)
     EXPECT_EQ(parse_options({"--format=xml"}, plenty).format, report_format::xml);
 }
 
+std::vector<std::string> names_of(std::vector<variant const*> const& variants)
+{
+    std::vector<std::string> names;
+    for (variant const* v : variants) names.push_back(v->name);
+    return names;
+}
+
+// Groups bring their members in the registry's order, after whatever was named before them.
+TEST(ExperimentOptions, VariantsAreNamesAndGroups)
+{
+    using names = std::vector<std::string>;
+    names const peers = {"std-sort", "std-stable-sort", "pdqsort-branchless", "vqsort"};
+    names const funnel = {"cached-stack", "cached-heap", "uncached-stack", "uncached-heap"};
+    EXPECT_EQ(names_of(parse_options({"--variants=peers"}, plenty).variants), peers);
+    EXPECT_EQ(names_of(parse_options({"--variants=funnel"}, plenty).variants), funnel);
+    names all = funnel;
+    all.insert(all.end(), peers.begin(), peers.end());
+    EXPECT_EQ(names_of(parse_options({"--variants=all", "--type=element"}, plenty).variants), all);
+    EXPECT_EQ(names_of(parse_options({"--variants=vqsort,funnel,all"}, plenty).variants),
+              (names{"vqsort", "cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort",
+                     "std-stable-sort", "pdqsort-branchless"}));
+    // Every name is unique, and its display name too.
+    std::set<std::string> seen;
+    for (variant const& v : all_variants()) {
+        EXPECT_TRUE(seen.insert(v.name).second) << v.name;
+        EXPECT_TRUE(seen.insert(v.display).second) << v.display;
+        EXPECT_EQ(find_variant(v.name), &v);
+    }
+}
+
 TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
 {
     struct bad {
@@ -77,6 +108,12 @@ TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
         {{"--sizes=1000", "--sizes=2000"}, "--sizes is given twice"},
         {{"--variants=cached"}, "unknown variant 'cached'"},
         {{"--variants=cached-heap,cached-heap"}, "named twice"},
+        {{"--variants=std-sort,peers,std-sort"}, "'std-sort' is named twice"},
+        {{"--variants=Peers"}, "unknown variant 'Peers'"},
+        {{"--type=float"}, "--type: 'float' is not element, int or record"},
+        {{"--type=int"}, "--type=int: no variant of 'funnel' sorts int items"},
+        {{"--type=record", "--variants=peers"}, "--type=record: no variant of 'peers' sorts record items"},
+        {{"--type=int", "--variants=vqsort,all"}, "--type=int: the variant 'vqsort' does not sort int items"},
         {{"--repeat=0"}, "between 1 and"},
         {{"--repeat=1000001"}, "between 1 and"},
         {{"--seed=x"}, "--seed"},

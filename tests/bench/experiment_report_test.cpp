@@ -62,13 +62,13 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
     written const w = experiment({"--format=csv", "--sizes=2000,500", "--repeat=2", "--seed=5",
                                   "--variants=cached-stack,uncached-heap", "--input=organ"});
     ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
-    EXPECT_EQ(w.report[0], csv_header);
+    EXPECT_EQ(w.report[0], csv_header + ",type");
     std::size_t row = 1;
     for (std::uint64_t const n : {2000u, 500u}) {
         for (int repetition = 1; repetition <= 2; ++repetition) {
             for (std::string const v : {"cached-stack", "uncached-heap"}) {
                 strings const f = csv_fields(w.report[row++]);
-                ASSERT_EQ(f.size(), 15u) << w.report[row - 1];
+                ASSERT_EQ(f.size(), 16u) << w.report[row - 1];
                 EXPECT_EQ(f[0], std::to_string(n));
                 EXPECT_EQ(f[1], v);
                 EXPECT_EQ(f[2], std::to_string(repetition));
@@ -85,6 +85,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
                 EXPECT_EQ(f[12], "yes");
                 EXPECT_EQ(f[13], "ok");
                 EXPECT_EQ(f[14], "");
+                EXPECT_EQ(f[15], "element");
             }
         }
     }
@@ -100,24 +101,25 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
     fake_counters::current().l2 = 17;
     fake_counters::current().tlb = 4;
     written const w = experiment({"--sizes=1000", "--variants=uncached-stack", "--seed=9", "--repeat=2"});
-    ASSERT_EQ(w.report.size(), 5u + 2 * 8 + 1);
+    ASSERT_EQ(w.report.size(), 5u + 2 * 9 + 1);
     EXPECT_EQ(w.report[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     EXPECT_EQ(w.report[1].rfind("<benchmark date=\"", 0), 0u);
     EXPECT_EQ(w.report[2], "\t<experiment counters=\"auto\" virtualized=\"no\" input=\"uniform\" seed=\"9\" repeat=\"2\"/>");
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"counted\"/>");
     EXPECT_EQ(w.report[4], "\t<counter name=\"tlbmisses\" event=\"PAPI_TLB_DM\" status=\"counted\"/>");
     for (std::size_t repetition = 1; repetition <= 2; ++repetition) {
-        std::size_t const at = 5 + (repetition - 1) * 8;
+        std::size_t const at = 5 + (repetition - 1) * 9;
         EXPECT_EQ(w.report[at].rfind("\t<run buildtime=\"", 0), 0u);
         EXPECT_EQ(w.report[at + 1], "\t\t<size>1000</size>");
         EXPECT_EQ(w.report[at + 2], "\t\t<algorithm>Not cached stack</algorithm>");
         EXPECT_EQ(w.report[at + 3], "\t\t<repetition>" + std::to_string(repetition) + "</repetition>");
         EXPECT_EQ(w.report[at + 4], "\t\t<input seed=\"" + std::to_string(run_seed(9, 1000, repetition)) + "\">uniform</input>");
-        EXPECT_EQ(w.report[at + 5], "\t\t<check>ok</check>");
-        EXPECT_TRUE(std::regex_match(w.report[at + 6], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
+        EXPECT_EQ(w.report[at + 5], "\t\t<type>element</type>");
+        EXPECT_EQ(w.report[at + 6], "\t\t<check>ok</check>");
+        EXPECT_TRUE(std::regex_match(w.report[at + 7], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
                                                                    "<tlbmisses>4</tlbmisses>")))
-            << w.report[at + 6];
-        EXPECT_EQ(w.report[at + 7], "\t</run>");
+            << w.report[at + 7];
+        EXPECT_EQ(w.report[at + 8], "\t</run>");
     }
     EXPECT_EQ(w.report.back(), "</benchmark>");
 }
@@ -128,13 +130,13 @@ TEST(ExperimentReport, XmlMarksCountersThatCannotBeCounted)
     fake_counters::installed fake;
     fake_counters::current().offered = {};
     written const w = experiment({"--sizes=400", "--variants=cached-heap"});
-    ASSERT_EQ(w.report.size(), 14u);
+    ASSERT_EQ(w.report.size(), 15u);
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"unavailable\" "
                            "reason=\"Event does not exist\"/>");
-    EXPECT_TRUE(std::regex_match(w.report[11], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
+    EXPECT_TRUE(std::regex_match(w.report[12], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
                                                            "<l2misses unavailable=\"Event does not exist\"/>"
                                                            "<tlbmisses unavailable=\"Event does not exist\"/>")))
-        << w.report[11];
+        << w.report[12];
     // Without any hardware counter the status line points to the simulated ones.
     EXPECT_NE(w.progress.at(0).find("--counters=simulated"), std::string::npos) << w.progress.at(0);
 }
@@ -146,15 +148,15 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     fake_counters::installed fake;
     fake_counters::current().fail(fake_counters::call::add_event);
     written const xml = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack,cached-heap"});
-    ASSERT_EQ(xml.report.size(), 5u + 2 * 7 + 1);
+    ASSERT_EQ(xml.report.size(), 5u + 2 * 8 + 1);
     EXPECT_EQ(xml.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"requested\"/>");
-    EXPECT_EQ(xml.report[10], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
-    EXPECT_EQ(xml.report[17], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
+    EXPECT_EQ(xml.report[11], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
+    EXPECT_EQ(xml.report[19], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
 
     written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
     ASSERT_EQ(csv.report.size(), 2u);
     strings const f = csv_fields(csv.report[1]);
-    ASSERT_EQ(f.size(), 15u);
+    ASSERT_EQ(f.size(), 16u);
     EXPECT_EQ(f[5], "");
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[13], "");
@@ -210,7 +212,7 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     x->run_started(s.id);
     x->run_finished(s.id, s.failed);
     strings const lines = test_support::lines_of(xml.str());
-    ASSERT_EQ(lines.size(), 6u + 2 * 8);
+    ASSERT_EQ(lines.size(), 6u + 2 * 9);
     EXPECT_EQ(lines[2], "\t<experiment counters=\"simulated\" virtualized=\"unknown\" input=\"uniform\" seed=\"3\" "
                         "repeat=\"1\"/>");
     EXPECT_EQ(lines[3], "\t<counter name=\"l2misses\" event=\"simulated_L2_DCM\" status=\"simulated\" size=\"2097152\" "
@@ -219,10 +221,10 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
                         "reason=\"the cache simulator models no TLB\"/>");
     EXPECT_EQ(lines[5], "\t<counter name=\"l1misses\" event=\"simulated_L1_DCM\" status=\"simulated\" size=\"32768\" "
                         "ways=\"8\" line=\"64\"/>");
-    EXPECT_EQ(lines[12], "\t\t<time unit=\"s\">0.5</time><l2misses>1234</l2misses>"
+    EXPECT_EQ(lines[13], "\t\t<time unit=\"s\">0.5</time><l2misses>1234</l2misses>"
                          "<tlbmisses unavailable=\"the cache simulator models no TLB\"/><l1misses>5678</l1misses>");
     // A failed simulation gives no counts, only the error.
-    EXPECT_EQ(lines[20], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
+    EXPECT_EQ(lines[22], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
                          "(exit status 1)</error>");
 
     std::ostringstream csv;
@@ -233,11 +235,11 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     strings const rows = test_support::lines_of(csv.str());
     ASSERT_EQ(rows.size(), 3u);
     // The columns of the other modes first, unchanged; the simulation's own at the end.
-    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache");
+    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type");
     EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,77,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
-                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64");
+                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element");
     strings const f = csv_fields(rows[2]);
-    ASSERT_EQ(f.size(), 19u);
+    ASSERT_EQ(f.size(), 20u);
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[14], "the simulated run failed (exit status 1)");
     EXPECT_EQ(f[15], "");

@@ -34,6 +34,14 @@ grep -q "Misses" "$svg" && fail "a miss panel for a report without counts"
 grep -q "cached-heap (sorted)" "$svg" || fail "mixed inputs are not in the labels"
 grep -q "cached-heap (zipf)" "$svg" || fail "mixed inputs are not in the labels"
 
+# One column of panels per input and item type; the ratio panel appears only where std-sort ran.
+bash "$plot" "$svg" "$samples/peers.csv" || fail "peers.csv: exit status $?"
+grep -q "Time, input uniform, element" "$svg" || fail "no panel for uniform elements"
+grep -q "Time, input zipf, element" "$svg" || fail "no panel for zipf elements"
+grep -q "Ratio to std-sort, input zipf, element" "$svg" || fail "no ratio panel"
+bash "$plot" "$work/plot_test.time.svg" "$samples/time_only.csv" || fail "time_only.csv: exit status $?"
+grep -q "Ratio to std-sort" "$work/plot_test.time.svg" && fail "a ratio panel without std-sort"
+
 # Simulated counts are drawn as such, with their geometry, and never as hardware counts; beside
 # hardware counts of another report both kinds keep their own lines.
 bash "$plot" "$svg" "$samples/simulated.csv" || fail "simulated.csv: exit status $?"
