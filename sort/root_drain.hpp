@@ -73,7 +73,10 @@ OutputIterator drain(Merger& tree, OutputIterator out)
             element* const l_end = left.end;
             element* const r_end = right.end;
             for (;;) {
-                out = funnel::merge_steps(l, r, out, std::min(l_end - l, r_end - r));
+                std::ptrdiff_t const both = std::min(l_end - l, r_end - r);
+                if (!funnel::copy_leading_block(l, l_end, r, r_end, out, (l_end - l) + (r_end - r))) {
+                    out = funnel::merge_batch(l, r, out, both);
+                }
                 if (l == l_end) {
                     emptied = 0;
                     break;
