@@ -52,6 +52,87 @@ void expect_all_four_agree(std::vector<element> const& input)
     EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input))) << n;
 }
 
+// The expected output of a sort, worked out without a merge tree. A call splits its range as the
+// drivers do; base-case parts are sorted with std::sort; the runs of a recursive call are its
+// parts' results with part 0 last, where the rotation leaves it. Merging k runs with a binary
+// tree whose every node takes input 1 first on equal keys puts equal keys in the order of
+// descending run, each run's own order kept: that is a stable sort by key of the runs laid out
+// from the last to the first.
+std::vector<element> model_of_call(std::vector<element> const& range)
+{
+    range_split const s = split_of(range.size());
+    std::vector<std::vector<element>> runs;
+    std::size_t start = 0;
+    for (std::uint64_t i = 0; i < s.k; ++i) {
+        std::size_t const size = s.base_case ? base_part_size(s, i) : recursive_part_size(s, i);
+        std::vector<element> part(range.begin() + start, range.begin() + start + size);
+        start += size;
+        if (s.base_case) {
+            std::sort(part.begin(), part.end());
+        } else {
+            part = model_of_call(part);
+        }
+        runs.push_back(part);
+    }
+    if (!s.base_case) {
+        std::rotate(runs.begin(), runs.begin() + 1, runs.end());
+    }
+    std::vector<element> merged;
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+        merged.insert(merged.end(), run->begin(), run->end());
+    }
+    std::stable_sort(merged.begin(), merged.end());
+    return merged;
+}
+
+std::vector<element> model_sort(std::vector<element> input)
+{
+    if (static_cast<std::int64_t>(input.size()) <= base_case_threshold() + 1) {
+        std::sort(input.begin(), input.end());
+        return input;
+    }
+    return model_of_call(input);
+}
+
+// Keys with structure and many equal keys, numbered payloads.
+std::vector<element> patterned_input(std::uint64_t n, int pattern)
+{
+    std::vector<element> items = numbered_input(n, 0, n + static_cast<std::uint64_t>(pattern));
+    for (std::uint64_t i = 0; i < n; ++i) {
+        std::uint64_t& key = items[i].key;
+        switch (pattern) {
+        case 0: key %= 3; break;                                            // few distinct keys
+        case 1: key = 5; break;                                             // all equal
+        case 2: key = i / 4; break;                                         // sorted, pairs of equal keys and more
+        case 3: key = (n - i) / 3; break;                                   // reverse with equal keys
+        case 4: key = (i % 700) / 2 + (key % 50 == 0 ? key % 5 : 0); break; // sorted runs, a few keys out of place
+        default: key = i < n / 2 ? i % 40 : (n - i) % 40; break;            // organ pipe of few keys
+        }
+    }
+    return items;
+}
+
+TEST_F(drivers, every_variant_gives_the_order_of_a_model_of_recursion_and_ties)
+{
+    std::vector<std::uint64_t> sizes{317, 318, 319, 633, 1272, 4999, 16491};
+#ifndef KIT_SANITIZED_BUILD
+    sizes.push_back(120001);
+#endif
+    auto const same = [](std::vector<element> const& a, std::vector<element> const& b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), test_support::same_elements);
+    };
+    for (std::uint64_t n : sizes) {
+        for (int pattern = 0; pattern < 6; ++pattern) {
+            std::vector<element> const input = patterned_input(n, pattern);
+            std::vector<element> const expected = model_sort(input);
+            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::cached, input), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::uncached, input), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::cached, input), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input), expected)) << n << ' ' << pattern;
+        }
+    }
+}
+
 TEST_F(drivers, every_small_size_sorts_alike_with_both_drivers_and_allocators)
 {
     for (std::uint64_t n = 1; n <= every_size_up_to; ++n) {
