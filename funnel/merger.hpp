@@ -132,15 +132,17 @@ OutputIterator merge_steps(T*& a, T*& b, OutputIterator out, std::ptrdiff_t step
 template <typename T>
 std::ptrdiff_t co_rank(T const* a, T const* b, std::ptrdiff_t h)
 {
+    // The answer lies in [low, low + count]; written so that the halving needs no jump on the
+    // outcome of the comparison, which is as random as the keys.
     std::ptrdiff_t low = 0;
-    std::ptrdiff_t high = h;
-    while (low < high) {
-        std::ptrdiff_t const mid = low + (high - low) / 2;
-        if (a[mid].key < b[h - mid - 1].key) {
-            low = mid + 1;
-        } else {
-            high = mid;
-        }
+    std::ptrdiff_t count = h;
+    while (count > 0) {
+        std::ptrdiff_t const half = count / 2;
+        std::ptrdiff_t const mid = low + half;
+        // All ones when a[mid] belongs to the first h: then the answer lies above mid.
+        std::ptrdiff_t const above = -static_cast<std::ptrdiff_t>(a[mid].key < b[h - mid - 1].key);
+        low += (half + 1) & above;
+        count = half + ((count - 2 * half - 1) & above);
     }
     return low;
 }
@@ -204,41 +206,48 @@ std::ptrdiff_t leading_run(T const* p, std::ptrdiff_t limit, Before before)
 }
 
 // A batch of `steps` merge steps (neither input may run out before the last one) that exploits
-// order in the inputs and leaves exactly what merge_steps leaves. The batch is merged in probes
-// of a few steps. A probe taken wholly from one input suggests a long stretch of it that precedes
-// the other head: a galloping search measures that stretch and it is copied as one block. Any
-// other probe is followed by a longer stretch of plain merging, so that inputs without such
-// stretches pay one test per probe.
+// order in the inputs and leaves exactly what merge_steps leaves. The batch is merged in
+// stretches, in split halves where the output is an array and a stretch is long enough for the
+// second chain to pay for the co-rank search. A stretch taken wholly from one input suggests a
+// long run of it that precedes the other head: a galloping search measures that run and it is
+// copied as one block. After a mixed stretch the next one is twice as long, so that input without
+// such runs pays one test per few hundred steps.
 template <typename T, typename OutputIterator>
 OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
 {
-    constexpr std::ptrdiff_t probe = 16;
-    constexpr std::ptrdiff_t stretch = 512;
-    while (steps > 2 * probe) {
+    constexpr std::ptrdiff_t split_from = 48;
+    constexpr std::ptrdiff_t first_stretch = 64;
+    constexpr std::ptrdiff_t longest_stretch = 512;
+    std::ptrdiff_t stretch = first_stretch;
+    while (steps >= split_from) {
+        std::ptrdiff_t const plain = std::min(steps, stretch);
         T const* const a_before = a;
-        out = merge_steps(a, b, out, probe);
-        steps -= probe;
+        if constexpr (std::is_pointer<OutputIterator>::value) {
+            out = merge_steps_split(a, b, out, plain);
+        } else {
+            out = merge_steps(a, b, out, plain);
+        }
+        steps -= plain;
         std::ptrdiff_t const from_a = a - a_before;
-        if (from_a == probe) {
+        if (steps == 0) {
+            return out;
+        }
+        if (from_a == plain) {
             std::uint64_t const head = b->key;
             std::ptrdiff_t const n = leading_run(a, steps, [head](T const& e) { return e.key < head; });
             out = std::copy(a, a + n, out);
             a += n;
             steps -= n;
+            stretch = first_stretch;
         } else if (from_a == 0) {
             std::uint64_t const head = a->key;
             std::ptrdiff_t const n = leading_run(b, steps, [head](T const& e) { return e.key <= head; });
             out = std::copy(b, b + n, out);
             b += n;
             steps -= n;
+            stretch = first_stretch;
         } else {
-            std::ptrdiff_t const plain = std::min(steps, stretch);
-            if constexpr (std::is_pointer<OutputIterator>::value) {
-                out = merge_steps_split(a, b, out, plain);
-            } else {
-                out = merge_steps(a, b, out, plain);
-            }
-            steps -= plain;
+            stretch = std::min(2 * stretch, longest_stretch);
         }
     }
     if (steps > 0) {
