@@ -277,17 +277,35 @@ bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, s
     return false;
 }
 
+// What a merge tree reports about its node calls: nothing, in the sorts themselves.
+struct no_merge_count {
+    // A node call at breadth-first index x (the root is 1) moved `moved` elements.
+    static void node_call(std::int32_t /*x*/, std::ptrdiff_t /*moved*/) {}
+};
+
 // Merges two sorted read views into the write view out, until out is full or one input runs
 // empty. The result is the index of the input that ran empty during this step, or `none` (the
 // number of ways) when out filled up first or neither input had data. Equal keys leave from
-// input 1 first: input 0 wins only with a strictly smaller key.
-template <int Ways, typename Buffer, typename T>
+// input 1 first: input 0 wins only with a strictly smaller key. Every call is reported to Count
+// with the node's breadth-first index x.
+template <int Ways, typename Buffer, typename T, typename Count = no_merge_count>
 struct simple_merger {
     static_assert(Ways == 2, "the merge step joins two inputs");
 
     static constexpr int none = Ways;
 
-    static int merge(Buffer& out, Buffer* in)
+    typedef Count count;
+
+    static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
+    {
+        T* const out_before = out.begin;
+        int const result = merge_any(out, in);
+        Count::node_call(x, out.begin - out_before);
+        return result;
+    }
+
+private:
+    static int merge_any(Buffer& out, Buffer* in)
     {
         bool const has0 = in[0].begin != in[0].end;
         bool const has1 = in[1].begin != in[1].end;
@@ -303,7 +321,6 @@ struct simple_merger {
         return none;
     }
 
-private:
     // With one input left the step is a block copy; the input counts as run empty when all of
     // it fitted, even if that also filled out.
     static int copy_one(Buffer& out, Buffer& in, int index)

@@ -86,12 +86,14 @@ OutputIterator drain(Merger& tree, OutputIterator out)
                     break;
                 }
             }
+            Merger::merger_type::count::node_call(1, (l - left.begin) + (r - right.begin));
             left.begin = l;
             right.begin = r;
         } else if (has_left || has_right) {
             emptied = has_left ? 0 : 1;
             auto& only = root->buffers[emptied];
             out = std::copy(only.begin, only.end, out);
+            Merger::merger_type::count::node_call(1, only.end - only.begin);
             only.begin = only.end;
         } else {
             return out;

@@ -133,6 +133,42 @@ TEST_F(drivers, every_variant_gives_the_order_of_a_model_of_recursion_and_ties)
     }
 }
 
+// Node calls as a counting merge step sees them, by level of the tree (0: the root).
+std::vector<std::uint64_t> moved_by_level;
+
+struct counting_step {
+    static void node_call(std::int32_t x, std::ptrdiff_t moved)
+    {
+        std::size_t const level = static_cast<std::size_t>(funnel::height(x + 1) - 1);
+        moved_by_level.resize(std::max(moved_by_level.size(), level + 1));
+        moved_by_level[level] += static_cast<std::uint64_t>(moved);
+    }
+};
+
+using counting_tree = funnel::rec_merge_tree<
+    element, funnel::buffer<element*>,
+    funnel::mixed_veb_layout<funnel::pointer_flip_navigator<funnel::pointer_flip_node<2, element*>, funnel::my_splitter<2>>,
+                             funnel::my_splitter<2>, element, std::allocator<element>>,
+    funnel::simple_merger<2, funnel::buffer<element*>, element, counting_step>, funnel::my_splitter<2>,
+    funnel::nop_refill<element*>>;
+
+TEST_F(drivers, a_counting_merge_step_sees_every_element_once_per_level)
+{
+    // 1000 elements: one tree over 4 base-case runs, a root over two leaves. 12000: a tree over 11
+    // parts of about 1091, each merged by a tree over 4 base-case runs; every element passes
+    // levels 0 and 1 of two trees.
+    for (auto const& [n, per_level] : {std::pair<std::uint64_t, std::uint64_t>{1000, 1}, {12000, 2}}) {
+        for (driver which : {driver::cached, driver::uncached}) {
+            moved_by_level.clear();
+            std::vector<element> const out = sorted_by<counting_tree>(which, numbered_input(n, key_bound, n));
+            ASSERT_TRUE(std::is_sorted(out.begin(), out.end()));
+            ASSERT_GE(moved_by_level.size(), 2u) << n;
+            EXPECT_EQ(moved_by_level[0], n * per_level) << n;
+            EXPECT_EQ(moved_by_level[1], n * per_level) << n;
+        }
+    }
+}
+
 TEST_F(drivers, every_small_size_sorts_alike_with_both_drivers_and_allocators)
 {
     for (std::uint64_t n = 1; n <= every_size_up_to; ++n) {
