@@ -24,7 +24,8 @@ T* blend(std::uint64_t mask, T* a, T* b)
 
 // One step of a two-way merge over the heads x and y with their keys kx and ky: returns the head
 // to take, x's when kx < ky and y's otherwise (equal keys leave from y first), and advances that
-// head by one element. take_last is the step without look-ahead, for the last of a batch. T is ordered by its member `key` alone, as element is.
+// head by one element; take_last is the same step without look-ahead, for the last of a batch.
+// T is ordered by its member `key` alone, as element is.
 //
 // The keys after both heads are loaded before the comparison is known, and the new head key is
 // picked from keys already loaded: the next comparison waits for that pick, not for a load from
@@ -48,7 +49,6 @@ struct mask_step {
         return source;
     }
 
-    // The same step without the look-ahead, for the last step of a batch.
     template <typename T>
     static T* take_last(T*& x, T*& y, std::uint64_t kx, std::uint64_t ky)
     {
