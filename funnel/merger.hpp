@@ -205,21 +205,23 @@ std::ptrdiff_t leading_run(T const* p, std::ptrdiff_t limit, Before before)
     return low;
 }
 
-// A batch of `steps` merge steps (neither input may run out before the last one) that exploits
-// order in the inputs and leaves exactly what merge_steps leaves. The batch is merged in
-// stretches, in split halves where the output is an array and a stretch is long enough for the
-// second chain to pay for the co-rank search. A stretch taken wholly from one input suggests a
-// long run of it that precedes the other head: a galloping search measures that run and it is
-// copied as one block. After a mixed stretch the next one is twice as long, so that input without
-// such runs pays one test per few hundred steps.
+// Batches shorter than this are merged in one chain: the co-rank search of split halves does
+// not pay for itself below it.
+constexpr std::ptrdiff_t split_batch_from = 48;
+
+// A long batch of `steps` merge steps (neither input may run out before the last one) that
+// exploits order in the inputs and leaves exactly what merge_steps leaves. The batch is merged in
+// stretches, in split halves where the output is an array. A stretch taken wholly from one input
+// suggests a long run of it that precedes the other head: a galloping search measures that run
+// and it is copied as one block. After a mixed stretch the next one is twice as long, so that
+// input without such runs pays one test per few hundred steps.
 template <typename T, typename OutputIterator>
-OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+OutputIterator merge_stretches(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
 {
-    constexpr std::ptrdiff_t split_from = 48;
     constexpr std::ptrdiff_t first_stretch = 64;
     constexpr std::ptrdiff_t longest_stretch = 512;
     std::ptrdiff_t stretch = first_stretch;
-    while (steps >= split_from) {
+    while (steps >= split_batch_from) {
         std::ptrdiff_t const plain = std::min(steps, stretch);
         T const* const a_before = a;
         if constexpr (std::is_pointer<OutputIterator>::value) {
@@ -254,6 +256,17 @@ OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t step
         out = merge_steps(a, b, out, steps);
     }
     return out;
+}
+
+// A batch of `steps` >= 1 merge steps, neither input running out before the last one: short
+// batches, the common case near the leaves, go straight to the one-chain steps.
+template <typename T, typename OutputIterator>
+OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+{
+    if (steps < split_batch_from) {
+        return merge_steps(a, b, out, steps);
+    }
+    return merge_stretches(a, b, out, steps);
 }
 
 // Before a batch: when all that an input may give (its elements, but at most room >= 1) precedes
