@@ -26,6 +26,7 @@ class merge_tree_base {
 public:
     typedef typename Layout::allocator allocator;
     typedef Layout layout_type;
+    typedef Merger merger_type;
     typedef typename Layout::navigator navigator;
     typedef typename Layout::node_type node_type;
     typedef typename std::allocator_traits<allocator>::template rebind_alloc<Buffer> slot_allocator;
@@ -134,7 +135,7 @@ public:
     void fill(node_type* n, Buffer* out, bfs_index<2> x)
     {
         for (;;) {
-            int const r = Merger::merge(*out, n->buffers);
+            int const r = Merger::merge(*out, n->buffers, x);
             if (r == Merger::none) {
                 return;
             }
@@ -157,7 +158,7 @@ public:
         for (int i = 0; i < slots; ++i) {
             runs[i] = p[i];
         }
-        Refill::refill(runs, Merger::merge(*out, runs));
+        Refill::refill(runs, Merger::merge(*out, runs, x));
         for (int i = 0; i < slots; ++i) {
             p[i].begin = runs[i].begin;
         }

@@ -4,13 +4,13 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 namespace funnel {
 
 // The bits of a where mask is set and those of b elsewhere; mask is all ones or all zeros. A
-// merge chooses with masks rather than with a conditional: given a conditional on the comparison
-// that steers a merge, the compiler emits a branch, and a branch on the comparison of random keys
-// mispredicts half the time.
+// merge chooses with masks or conditional moves rather than with a conditional jump: a jump on
+// the comparison of random keys mispredicts half the time.
 inline std::uint64_t blend(std::uint64_t mask, std::uint64_t a, std::uint64_t b)
 {
     return b ^ ((a ^ b) & mask);
@@ -22,62 +22,303 @@ T* blend(std::uint64_t mask, T* a, T* b)
     return reinterpret_cast<T*>(blend(mask, reinterpret_cast<std::uintptr_t>(a), reinterpret_cast<std::uintptr_t>(b)));
 }
 
-template <typename T>
-T* advance_bytes(T* p, std::uint64_t bytes)
-{
-    return reinterpret_cast<T*>(reinterpret_cast<std::uintptr_t>(p) + bytes);
-}
+// One step of a two-way merge over the heads x and y with their keys kx and ky: returns the head
+// to take, x's when kx < ky and y's otherwise (equal keys leave from y first), and advances that
+// head by one element; take_last is the same step without look-ahead, for the last of a batch.
+// T is ordered by its member `key` alone, as element is.
+//
+// The keys after both heads are loaded before the comparison is known, and the new head key is
+// picked from keys already loaded: the next comparison waits for that pick, not for a load from
+// the advanced cursor. So both heads must have an element after them.
+//
+// The portable step picks with masks; on x86-64 the same step is a comparison and five
+// conditional moves, which a compiler will not emit for this pattern on its own (it prefers a
+// branch that mispredicts on random keys).
+struct mask_step {
+    template <typename T>
+    static T* take(T*& x, T*& y, std::uint64_t& kx, std::uint64_t& ky)
+    {
+        std::uint64_t const next_x = x[1].key;
+        std::uint64_t const next_y = y[1].key;
+        std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(kx < ky);
+        T* const source = blend(take_x, x, y);
+        x = blend(take_x, x + 1, x);
+        y = blend(take_x, y, y + 1);
+        kx = blend(take_x, next_x, kx);
+        ky = blend(take_x, ky, next_y);
+        return source;
+    }
+
+    template <typename T>
+    static T* take_last(T*& x, T*& y, std::uint64_t kx, std::uint64_t ky)
+    {
+        std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(kx < ky);
+        T* const source = blend(take_x, x, y);
+        x = blend(take_x, x + 1, x);
+        y = blend(take_x, y, y + 1);
+        return source;
+    }
+};
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+struct cmov_step {
+    template <typename T>
+    static T* take(T*& x, T*& y, std::uint64_t& kx, std::uint64_t& ky)
+    {
+        std::uint64_t const next_x = x[1].key;
+        std::uint64_t const next_y = y[1].key;
+        T* const after_x = x + 1;
+        T* const after_y = y + 1;
+        T* source = y;
+        // kx - ky sets the carry exactly when kx < ky (unsigned): then take x.
+        asm("cmpq %[ky], %[kx]\n\t"
+            "cmovbq %[x], %[source]\n\t"
+            "cmovbq %[after_x], %[x]\n\t"
+            "cmovaeq %[after_y], %[y]\n\t"
+            "cmovbq %[next_x], %[kx]\n\t"
+            "cmovaeq %[next_y], %[ky]"
+            : [source] "+r"(source), [x] "+r"(x), [y] "+r"(y), [kx] "+r"(kx), [ky] "+r"(ky)
+            : [after_x] "r"(after_x), [after_y] "r"(after_y), [next_x] "r"(next_x), [next_y] "r"(next_y)
+            : "cc");
+        return source;
+    }
+
+    template <typename T>
+    static T* take_last(T*& x, T*& y, std::uint64_t kx, std::uint64_t ky)
+    {
+        T* const after_x = x + 1;
+        T* const after_y = y + 1;
+        T* source = y;
+        asm("cmpq %[ky], %[kx]\n\t"
+            "cmovbq %[x], %[source]\n\t"
+            "cmovbq %[after_x], %[x]\n\t"
+            "cmovaeq %[after_y], %[y]"
+            : [source] "+r"(source), [x] "+r"(x), [y] "+r"(y)
+            : [kx] "r"(kx), [ky] "r"(ky), [after_x] "r"(after_x), [after_y] "r"(after_y)
+            : "cc");
+        return source;
+    }
+};
+using fast_step = cmov_step;
+#else
+using fast_step = mask_step;
+#endif
 
 // Takes `steps` >= 1 elements from the heads of the sorted inputs a and b into out, the head with
 // the smaller key each time and b's on equal keys, and returns the advanced output. Neither input
-// may run out before the last step. T is ordered by its member `key` alone, as element is.
-//
-// The steps have no data-dependent branch: the comparison becomes a mask that picks the source
-// and advances exactly one of the two cursors by one element's bytes. What bounds the speed is
-// then the chain from one comparison to the next. Each step but the last therefore loads the keys
-// that follow both heads before it knows which head it takes, and the next comparison waits only
-// for the pick between keys already loaded, not for a load from the advanced cursor. The keys
-// after the heads exist because neither input runs out before the last step.
-template <typename T, typename OutputIterator>
+// may run out before the last step, which is why every step but the last may look one element
+// ahead of both heads.
+template <typename Step = fast_step, typename T, typename OutputIterator>
 OutputIterator merge_steps(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
 {
     T* x = a;
     T* y = b;
-    std::uint64_t key_x = x->key;
-    std::uint64_t key_y = y->key;
+    std::uint64_t kx = x->key;
+    std::uint64_t ky = y->key;
     for (; steps > 1; --steps) {
-        std::uint64_t const next_x = x[1].key;
-        std::uint64_t const next_y = y[1].key;
-        std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(key_x < key_y);
-        *out = *blend(take_x, x, y);
+        *out = *Step::take(x, y, kx, ky);
         ++out;
-        std::uint64_t const x_step = sizeof(T) & take_x;
-        x = advance_bytes(x, x_step);
-        y = advance_bytes(y, sizeof(T) - x_step);
-        key_x = blend(take_x, next_x, key_x);
-        key_y = blend(take_x, key_y, next_y);
     }
-    bool const take_x = key_x < key_y;
-    *out = *(take_x ? x : y);
+    *out = *Step::take_last(x, y, kx, ky);
     ++out;
-    x += take_x;
-    y += !take_x;
     a = x;
     b = y;
     return out;
 }
 
+// How many of the first h elements of the merge of a and b (b's first on equal keys) come from
+// a; both inputs must hold at least h elements. A binary search for the split of the merge path:
+// a[i] belongs to the first h exactly when it precedes b[h - i - 1].
+template <typename T>
+std::ptrdiff_t co_rank(T const* a, T const* b, std::ptrdiff_t h)
+{
+    // The answer lies in [low, low + count]; written so that the halving needs no jump on the
+    // outcome of the comparison, which is as random as the keys.
+    std::ptrdiff_t low = 0;
+    std::ptrdiff_t count = h;
+    while (count > 0) {
+        std::ptrdiff_t const half = count / 2;
+        std::ptrdiff_t const mid = low + half;
+        // All ones when a[mid] belongs to the first h: then the answer lies above mid.
+        std::ptrdiff_t const above = -static_cast<std::ptrdiff_t>(a[mid].key < b[h - mid - 1].key);
+        low += (half + 1) & above;
+        count = half + ((count - 2 * half - 1) & above);
+    }
+    return low;
+}
+
+// merge_steps for an output array, as two independent halves: a co-rank search finds where the
+// first half of the output ends in each input, and both halves are then merged at once, step
+// by step in turn. Each half waits on its own comparisons only, so the processor overlaps the
+// two chains. Both halves merge forwards, so equal keys leave exactly as in merge_steps. Needs
+// steps >= 4, so that the first half's look-ahead stays inside both inputs.
+template <typename Step = fast_step, typename T>
+T* merge_steps_split(T*& a, T*& b, T* out, std::ptrdiff_t steps)
+{
+    std::ptrdiff_t const half = steps / 2;
+    std::ptrdiff_t const from_a = co_rank(a, b, half);
+    T* x1 = a;
+    T* y1 = b;
+    T* x2 = a + from_a;
+    T* y2 = b + (half - from_a);
+    std::uint64_t kx1 = x1->key;
+    std::uint64_t ky1 = y1->key;
+    std::uint64_t kx2 = x2->key;
+    std::uint64_t ky2 = y2->key;
+    T* o1 = out;
+    T* o2 = out + half;
+    // The second half is at least as long; its last step must not look ahead.
+    for (std::ptrdiff_t i = 0; i < half - 1; ++i) {
+        T const* const s1 = Step::take(x1, y1, kx1, ky1);
+        T const* const s2 = Step::take(x2, y2, kx2, ky2);
+        o1[i] = *s1;
+        o2[i] = *s2;
+    }
+    o1[half - 1] = *Step::take(x1, y1, kx1, ky1);
+    T* const end = merge_steps<Step>(x2, y2, o2 + (half - 1), steps - half - (half - 1));
+    a = x2;
+    b = y2;
+    return end;
+}
+
+// The number of leading elements of p[0 .. limit) for which before(element) holds, where those
+// elements form a prefix: an exponential search from the front, then a binary search in the
+// last doubling. Costs about 2 log2 of the result, so a long stretch is found cheaply.
+template <typename T, typename Before>
+std::ptrdiff_t leading_run(T const* p, std::ptrdiff_t limit, Before before)
+{
+    std::ptrdiff_t low = 0;   // p[0 .. low) are known to qualify
+    std::ptrdiff_t high = 1;  // the next probe
+    while (high <= limit && before(p[high - 1])) {
+        low = high;
+        high *= 2;
+    }
+    high = std::min(high - 1, limit);  // p[high] fails or high == limit
+    while (low < high) {
+        std::ptrdiff_t const mid = low + (high - low) / 2;
+        if (before(p[mid])) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return low;
+}
+
+// Batches shorter than this are merged in one chain: the co-rank search of split halves does
+// not pay for itself below it.
+constexpr std::ptrdiff_t split_batch_from = 48;
+
+// A long batch of `steps` merge steps (neither input may run out before the last one) that
+// exploits order in the inputs and leaves exactly what merge_steps leaves. The batch is merged in
+// stretches, in split halves where the output is an array. A stretch taken wholly from one input
+// suggests a long run of it that precedes the other head: a galloping search measures that run
+// and it is copied as one block. After a mixed stretch the next one is twice as long, so that
+// input without such runs pays one test per few hundred steps.
+template <typename T, typename OutputIterator>
+OutputIterator merge_stretches(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+{
+    constexpr std::ptrdiff_t first_stretch = 64;
+    constexpr std::ptrdiff_t longest_stretch = 512;
+    std::ptrdiff_t stretch = first_stretch;
+    while (steps >= split_batch_from) {
+        std::ptrdiff_t const plain = std::min(steps, stretch);
+        T const* const a_before = a;
+        if constexpr (std::is_pointer<OutputIterator>::value) {
+            out = merge_steps_split(a, b, out, plain);
+        } else {
+            out = merge_steps(a, b, out, plain);
+        }
+        steps -= plain;
+        std::ptrdiff_t const from_a = a - a_before;
+        if (steps == 0) {
+            return out;
+        }
+        if (from_a == plain) {
+            std::uint64_t const head = b->key;
+            std::ptrdiff_t const n = leading_run(a, steps, [head](T const& e) { return e.key < head; });
+            out = std::copy(a, a + n, out);
+            a += n;
+            steps -= n;
+            stretch = first_stretch;
+        } else if (from_a == 0) {
+            std::uint64_t const head = a->key;
+            std::ptrdiff_t const n = leading_run(b, steps, [head](T const& e) { return e.key <= head; });
+            out = std::copy(b, b + n, out);
+            b += n;
+            steps -= n;
+            stretch = first_stretch;
+        } else {
+            stretch = std::min(2 * stretch, longest_stretch);
+        }
+    }
+    if (steps > 0) {
+        out = merge_steps(a, b, out, steps);
+    }
+    return out;
+}
+
+// A batch of `steps` >= 1 merge steps, neither input running out before the last one: short
+// batches, the common case near the leaves, go straight to the one-chain steps.
+template <typename T, typename OutputIterator>
+OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+{
+    if (steps < split_batch_from) {
+        return merge_steps(a, b, out, steps);
+    }
+    return merge_stretches(a, b, out, steps);
+}
+
+// Before a batch: when all that an input may give (its elements, but at most room >= 1) precedes
+// the other head, that is the merge's next output, and it moves as one block to out. True when a
+// block moved; it leaves one input empty or out full.
+template <typename T, typename OutputIterator>
+bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, std::ptrdiff_t room)
+{
+    std::ptrdiff_t const from_a = std::min(a_end - a, room);
+    if (a[from_a - 1].key < b->key) {
+        out = std::copy(a, a + from_a, out);
+        a += from_a;
+        return true;
+    }
+    std::ptrdiff_t const from_b = std::min(b_end - b, room);
+    if (b[from_b - 1].key <= a->key) {
+        out = std::copy(b, b + from_b, out);
+        b += from_b;
+        return true;
+    }
+    return false;
+}
+
+// What a merge tree reports about its node calls: nothing, in the sorts themselves.
+struct no_merge_count {
+    // A node call at breadth-first index x (the root is 1) moved `moved` elements.
+    static void node_call(std::int32_t /*x*/, std::ptrdiff_t /*moved*/) {}
+};
+
 // Merges two sorted read views into the write view out, until out is full or one input runs
 // empty. The result is the index of the input that ran empty during this step, or `none` (the
 // number of ways) when out filled up first or neither input had data. Equal keys leave from
-// input 1 first: input 0 wins only with a strictly smaller key.
-template <int Ways, typename Buffer, typename T>
+// input 1 first: input 0 wins only with a strictly smaller key. Every call is reported to Count
+// with the node's breadth-first index x.
+template <int Ways, typename Buffer, typename T, typename Count = no_merge_count>
 struct simple_merger {
     static_assert(Ways == 2, "the merge step joins two inputs");
 
     static constexpr int none = Ways;
 
-    static int merge(Buffer& out, Buffer* in)
+    typedef Count count;
+
+    static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
+    {
+        T* const out_before = out.begin;
+        int const result = merge_any(out, in);
+        Count::node_call(x, out.begin - out_before);
+        return result;
+    }
+
+private:
+    static int merge_any(Buffer& out, Buffer* in)
     {
         bool const has0 = in[0].begin != in[0].end;
         bool const has1 = in[1].begin != in[1].end;
@@ -93,7 +334,6 @@ struct simple_merger {
         return none;
     }
 
-private:
     // With one input left the step is a block copy; the input counts as run empty when all of
     // it fitted, even if that also filled out.
     static int copy_one(Buffer& out, Buffer& in, int index)
@@ -123,8 +363,10 @@ private:
         T* const b_end = in[1].end;
         int result = none;
         while (o != o_end) {
-            std::ptrdiff_t const steps = std::min(o_end - o, std::min(a_end - a, b_end - b));
-            o = merge_steps(a, b, o, steps);
+            if (!copy_leading_block(a, a_end, b, b_end, o, o_end - o)) {
+                std::ptrdiff_t const steps = std::min(o_end - o, std::min(a_end - a, b_end - b));
+                o = merge_batch(a, b, o, steps);
+            }
             if (a == a_end) {
                 result = 0;
                 break;

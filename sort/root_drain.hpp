@@ -73,7 +73,10 @@ OutputIterator drain(Merger& tree, OutputIterator out)
             element* const l_end = left.end;
             element* const r_end = right.end;
             for (;;) {
-                out = funnel::merge_steps(l, r, out, std::min(l_end - l, r_end - r));
+                std::ptrdiff_t const both = std::min(l_end - l, r_end - r);
+                if (!funnel::copy_leading_block(l, l_end, r, r_end, out, (l_end - l) + (r_end - r))) {
+                    out = funnel::merge_batch(l, r, out, both);
+                }
                 if (l == l_end) {
                     emptied = 0;
                     break;
@@ -83,12 +86,14 @@ OutputIterator drain(Merger& tree, OutputIterator out)
                     break;
                 }
             }
+            Merger::merger_type::count::node_call(1, (l - left.begin) + (r - right.begin));
             left.begin = l;
             right.begin = r;
         } else if (has_left || has_right) {
             emptied = has_left ? 0 : 1;
             auto& only = root->buffers[emptied];
             out = std::copy(only.begin, only.end, out);
+            Merger::merger_type::count::node_call(1, only.end - only.begin);
             only.begin = only.end;
         } else {
             return out;

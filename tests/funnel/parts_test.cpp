@@ -27,7 +27,7 @@ std::vector<element> run_of(std::vector<std::uint64_t> const& keys, std::uintptr
 {
     std::vector<element> run;
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        run.push_back(element{keys[i], reinterpret_cast<void*>(tag * 1000 + i)});
+        run.push_back(element{keys[i], reinterpret_cast<void*>((tag << 20) + i)});
     }
     return run;
 }
@@ -171,24 +171,46 @@ TEST(MergeStep, LastSlotFilledByLastElementReportsTheInput)
     EXPECT_EQ(both[1].begin, b.data());
 }
 
+// Two sorted key sequences that together hold `total` keys drawn below key_bound. With
+// stretches, consecutive stretches of 1 to 100 keys of the merged order go to one input, so
+// that long runs of one input precede the other's head, as in presorted data.
+void draw_inputs(std::mt19937_64& random, std::size_t total, std::uint64_t key_bound, bool stretches,
+                 std::vector<std::uint64_t>& keys0, std::vector<std::uint64_t>& keys1)
+{
+    std::vector<std::uint64_t> keys(total);
+    for (auto& k : keys) k = random() % key_bound;
+    std::sort(keys.begin(), keys.end());
+    keys0.clear();
+    keys1.clear();
+    std::size_t i = 0;
+    while (i < total) {
+        std::size_t const n = stretches ? 1 + random() % 100 : 1;
+        auto& into = random() % 2 == 0 ? keys0 : keys1;
+        for (std::size_t j = 0; j < n && i < total; ++j, ++i) {
+            into.push_back(keys[i]);
+        }
+    }
+}
+
 // Against an independent reference: a stable merge that prefers input 1 on ties is std::merge
-// with the inputs swapped. The step stops at the first exhausted input or a full output.
+// with the inputs swapped. The step stops at the first exhausted input or a full output. Short
+// inputs cover the edges; long ones, with and without long one-sided stretches and with few
+// or many distinct keys, cover the block copies, the galloping and the split halves.
 TEST(MergeStep, AgreesWithAReferenceMerge)
 {
     std::mt19937_64 random(17);
-    for (int round = 0; round < 2000; ++round) {
-        std::uniform_int_distribution<int> length(0, 12);
-        std::uniform_int_distribution<std::uint64_t> key(0, 6);
-        std::vector<std::uint64_t> keys0(length(random)), keys1(length(random));
-        for (auto& k : keys0) k = key(random);
-        for (auto& k : keys1) k = key(random);
-        std::sort(keys0.begin(), keys0.end());
-        std::sort(keys1.begin(), keys1.end());
+    for (int round = 0; round < 3000; ++round) {
+        bool const short_round = round < 2000;
+        std::size_t const total = short_round ? random() % 25 : random() % 1200;
+        std::uint64_t const bounds[] = {7, 1000, std::uint64_t{1} << 40};
+        std::uint64_t const key_bound = short_round ? 7 : bounds[random() % 3];
+        std::vector<std::uint64_t> keys0, keys1;
+        draw_inputs(random, total, key_bound, !short_round && random() % 2 == 0, keys0, keys1);
         std::vector<element> zero = run_of(keys0, 1), one = run_of(keys1, 2);
 
         std::vector<element> expected(zero.size() + one.size());
         std::merge(one.begin(), one.end(), zero.begin(), zero.end(), expected.begin());
-        int const room = length(random);
+        int const room = static_cast<int>(random() % (total + 3));
         std::vector<element> out_space(room);
         range out{out_space.data(), out_space.data() + room};
         range in[2] = {whole(zero), whole(one)};
@@ -215,6 +237,43 @@ TEST(MergeStep, AgreesWithAReferenceMerge)
             range const& other = in[1 - result];
             std::vector<element> const& other_run = result == 0 ? one : zero;
             ASSERT_TRUE(other_run.empty() || other.begin != other.end) << round;
+        }
+    }
+}
+
+// The portable step and the one the build uses take the same elements in the same order, one
+// chain or two split halves.
+TEST(MergeStep, PortableAndFastStepsAgree)
+{
+    std::mt19937_64 random(29);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::uint64_t> keys0, keys1;
+        draw_inputs(random, 8 + random() % 800, round % 2 == 0 ? 5 : 1u << 30, round % 3 == 0, keys0, keys1);
+        keys0.push_back(~std::uint64_t{0});  // neither input runs out within min of both lengths
+        keys1.push_back(~std::uint64_t{0});
+        std::vector<element> zero = run_of(keys0, 1), one = run_of(keys1, 2);
+        std::ptrdiff_t const steps = static_cast<std::ptrdiff_t>(std::min(zero.size(), one.size()));
+        if (steps < 4) {
+            continue;
+        }
+        std::vector<element> expected(zero.size() + one.size());
+        std::merge(one.begin(), one.end(), zero.begin(), zero.end(), expected.begin());
+        for (int kind = 0; kind < 4; ++kind) {
+            element* a = zero.data();
+            element* b = one.data();
+            std::vector<element> out(static_cast<std::size_t>(steps));
+            element* end = nullptr;
+            switch (kind) {
+            case 0: end = funnel::merge_steps<funnel::mask_step>(a, b, out.data(), steps); break;
+            case 1: end = funnel::merge_steps<funnel::fast_step>(a, b, out.data(), steps); break;
+            case 2: end = funnel::merge_steps_split<funnel::mask_step>(a, b, out.data(), steps); break;
+            default: end = funnel::merge_steps_split<funnel::fast_step>(a, b, out.data(), steps); break;
+            }
+            ASSERT_EQ(end, out.data() + steps);
+            ASSERT_EQ((a - zero.data()) + (b - one.data()), steps) << kind;
+            for (std::ptrdiff_t i = 0; i < steps; ++i) {
+                ASSERT_EQ(out[i].payload, expected[i].payload) << round << ' ' << kind << ' ' << i;
+            }
         }
     }
 }

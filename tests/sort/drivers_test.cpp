@@ -52,6 +52,123 @@ void expect_all_four_agree(std::vector<element> const& input)
     EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input))) << n;
 }
 
+// The expected output of a sort, worked out without a merge tree. A call splits its range as the
+// drivers do; base-case parts are sorted with std::sort; the runs of a recursive call are its
+// parts' results with part 0 last, where the rotation leaves it. Merging k runs with a binary
+// tree whose every node takes input 1 first on equal keys puts equal keys in the order of
+// descending run, each run's own order kept: that is a stable sort by key of the runs laid out
+// from the last to the first.
+std::vector<element> model_of_call(std::vector<element> const& range)
+{
+    range_split const s = split_of(range.size());
+    std::vector<std::vector<element>> runs;
+    std::size_t start = 0;
+    for (std::uint64_t i = 0; i < s.k; ++i) {
+        std::size_t const size = s.base_case ? base_part_size(s, i) : recursive_part_size(s, i);
+        std::vector<element> part(range.begin() + start, range.begin() + start + size);
+        start += size;
+        if (s.base_case) {
+            std::sort(part.begin(), part.end());
+        } else {
+            part = model_of_call(part);
+        }
+        runs.push_back(part);
+    }
+    if (!s.base_case) {
+        std::rotate(runs.begin(), runs.begin() + 1, runs.end());
+    }
+    std::vector<element> merged;
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+        merged.insert(merged.end(), run->begin(), run->end());
+    }
+    std::stable_sort(merged.begin(), merged.end());
+    return merged;
+}
+
+std::vector<element> model_sort(std::vector<element> input)
+{
+    if (static_cast<std::int64_t>(input.size()) <= base_case_threshold() + 1) {
+        std::sort(input.begin(), input.end());
+        return input;
+    }
+    return model_of_call(input);
+}
+
+// Keys with structure and many equal keys, numbered payloads.
+std::vector<element> patterned_input(std::uint64_t n, int pattern)
+{
+    std::vector<element> items = numbered_input(n, 0, n + static_cast<std::uint64_t>(pattern));
+    for (std::uint64_t i = 0; i < n; ++i) {
+        std::uint64_t& key = items[i].key;
+        switch (pattern) {
+        case 0: key %= 3; break;                                            // few distinct keys
+        case 1: key = 5; break;                                             // all equal
+        case 2: key = i / 4; break;                                         // sorted, pairs of equal keys and more
+        case 3: key = (n - i) / 3; break;                                   // reverse with equal keys
+        case 4: key = (i % 700) / 2 + (key % 50 == 0 ? key % 5 : 0); break; // sorted runs, a few keys out of place
+        default: key = i < n / 2 ? i % 40 : (n - i) % 40; break;            // organ pipe of few keys
+        }
+    }
+    return items;
+}
+
+TEST_F(drivers, every_variant_gives_the_order_of_a_model_of_recursion_and_ties)
+{
+    std::vector<std::uint64_t> sizes{317, 318, 319, 633, 1272, 4999, 16491};
+#ifndef KIT_SANITIZED_BUILD
+    sizes.push_back(120001);
+#endif
+    auto const same = [](std::vector<element> const& a, std::vector<element> const& b) {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), test_support::same_elements);
+    };
+    for (std::uint64_t n : sizes) {
+        for (int pattern = 0; pattern < 6; ++pattern) {
+            std::vector<element> const input = patterned_input(n, pattern);
+            std::vector<element> const expected = model_sort(input);
+            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::cached, input), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::uncached, input), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::cached, input), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input), expected)) << n << ' ' << pattern;
+        }
+    }
+}
+
+// Node calls as a counting merge step sees them, by level of the tree (0: the root).
+std::vector<std::uint64_t> moved_by_level;
+
+struct counting_step {
+    static void node_call(std::int32_t x, std::ptrdiff_t moved)
+    {
+        std::size_t const level = static_cast<std::size_t>(funnel::height(x + 1) - 1);
+        moved_by_level.resize(std::max(moved_by_level.size(), level + 1));
+        moved_by_level[level] += static_cast<std::uint64_t>(moved);
+    }
+};
+
+using counting_tree = funnel::rec_merge_tree<
+    element, funnel::buffer<element*>,
+    funnel::mixed_veb_layout<funnel::pointer_flip_navigator<funnel::pointer_flip_node<2, element*>, funnel::my_splitter<2>>,
+                             funnel::my_splitter<2>, element, std::allocator<element>>,
+    funnel::simple_merger<2, funnel::buffer<element*>, element, counting_step>, funnel::my_splitter<2>,
+    funnel::nop_refill<element*>>;
+
+TEST_F(drivers, a_counting_merge_step_sees_every_element_once_per_level)
+{
+    // 1000 elements: one tree over 4 base-case runs, a root over two leaves. 12000: a tree over 11
+    // parts of about 1091, each merged by a tree over 4 base-case runs; every element passes
+    // levels 0 and 1 of two trees.
+    for (auto const& [n, per_level] : {std::pair<std::uint64_t, std::uint64_t>{1000, 1}, {12000, 2}}) {
+        for (driver which : {driver::cached, driver::uncached}) {
+            moved_by_level.clear();
+            std::vector<element> const out = sorted_by<counting_tree>(which, numbered_input(n, key_bound, n));
+            ASSERT_TRUE(std::is_sorted(out.begin(), out.end()));
+            ASSERT_GE(moved_by_level.size(), 2u) << n;
+            EXPECT_EQ(moved_by_level[0], n * per_level) << n;
+            EXPECT_EQ(moved_by_level[1], n * per_level) << n;
+        }
+    }
+}
+
 TEST_F(drivers, every_small_size_sorts_alike_with_both_drivers_and_allocators)
 {
     for (std::uint64_t n = 1; n <= every_size_up_to; ++n) {

@@ -1,0 +1,102 @@
+// merge_levels: where one funnel sort moves its elements. Sorts one input with the pool tree and
+// prints, per level of the merge trees (0 is a tree's root, summed over every tree the sort
+// uses), the elements the nodes of that level moved, their node calls and the mean elements per
+// call. The counting merge step is compiled into this tool only; the sorts elsewhere report to
+// a policy that does nothing.
+//
+// Usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]   (defaults: 1920000 cached uniform)
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "alloc/stack_allocator.hpp"
+#include "funnel/element_trees.hpp"
+#include "funnel/tuning.hpp"
+#include "gen/input_patterns.hpp"
+#include "items/element.hpp"
+#include "sort/sort_entry.hpp"
+#include "sort/tuning.hpp"
+
+namespace {
+
+struct level_count {
+    std::uint64_t moved = 0;
+    std::uint64_t calls = 0;
+};
+
+std::vector<level_count> levels;
+
+// The level of breadth-first index x is its bit length less one.
+struct counting {
+    static void node_call(std::int32_t x, std::ptrdiff_t moved)
+    {
+        std::size_t level = 0;
+        for (std::int32_t rest = x; rest > 1; rest /= 2) {
+            ++level;
+        }
+        if (levels.size() <= level) {
+            levels.resize(level + 1);
+        }
+        levels[level].moved += static_cast<std::uint64_t>(moved);
+        ++levels[level].calls;
+    }
+};
+
+using counting_tree = funnel::rec_merge_tree<
+    element, funnel::buffer<element*>,
+    funnel::mixed_veb_layout<funnel::pointer_flip_navigator<funnel::pointer_flip_node<2, element*>, funnel::my_splitter<2>>,
+                             funnel::my_splitter<2>, element, stack_allocator<element>>,
+    funnel::simple_merger<2, funnel::buffer<element*>, element, counting>, funnel::my_splitter<2>,
+    funnel::nop_refill<element*>>;
+
+int usage()
+{
+    std::fprintf(stderr, "usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    alpha = 4;
+    d = 2.5f;
+    std::uint64_t const n = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1920000;
+    std::string const which = argc > 2 ? argv[2] : "cached";
+    std::string const input_name = argc > 3 ? argv[3] : "uniform";
+    if (n == 0 || (which != "cached" && which != "uncached") || !gen::is_input_pattern(input_name)) {
+        return usage();
+    }
+    std::vector<element> input(n);
+    std::vector<element> out(n);
+    srand48(20261208);
+    try {
+        gen::fill_input(input_name, input.data(), input.data() + n);
+        sort_entry<counting_tree>(which == "cached" ? driver::cached : driver::uncached, input.data(),
+                                  input.data() + n, out.data());
+    } catch (std::exception const& e) {
+        std::fprintf(stderr, "merge_levels: %s\n", e.what());
+        return 1;
+    }
+    if (static_cast<std::int64_t>(n) <= base_case_threshold() + 1) {
+        std::printf("n = %llu is sorted directly, without a merge tree\n", static_cast<unsigned long long>(n));
+        return 0;
+    }
+    std::printf("n = %llu, %s driver, %s input; level 0 is a tree's root\n", static_cast<unsigned long long>(n),
+                which.c_str(), input_name.c_str());
+    std::printf("%5s %16s %14s %16s %18s\n", "level", "elements moved", "node calls", "per call (mean)",
+                "moved per element");
+    for (std::size_t level = 0; level < levels.size(); ++level) {
+        level_count const& c = levels[level];
+        std::printf("%5zu %16llu %14llu %16.1f %18.2f\n", level, static_cast<unsigned long long>(c.moved),
+                    static_cast<unsigned long long>(c.calls),
+                    c.calls == 0 ? 0.0 : static_cast<double>(c.moved) / static_cast<double>(c.calls),
+                    static_cast<double>(c.moved) / static_cast<double>(n));
+    }
+    return 0;
+}
