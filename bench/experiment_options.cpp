@@ -227,31 +227,33 @@ std::map<std::string, setter> const& setters()
     return all;
 }
 
-// The file must be a readable element file: present, a regular file, not empty, whole elements
-// only. It is only ever read, so reading is all it must allow.
-std::uint64_t element_file_items(std::string const& path)
+// The file must be a readable file of the item type: present, a regular file, not empty, whole
+// items only. It is only ever read, so reading is all it must allow.
+std::uint64_t file_items(std::string const& path, item_type type)
 {
+    std::uint64_t const size = item_size(type);
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) throw usage_error("--input-file: cannot find '" + path + "'");
     if (!S_ISREG(status.st_mode)) throw usage_error("--input-file: '" + path + "' is not a regular file");
     auto const bytes = static_cast<std::uint64_t>(status.st_size);
     if (bytes == 0) throw usage_error("--input-file: '" + path + "' is empty");
-    if (bytes % sizeof(element) != 0) {
+    if (bytes % size != 0) {
+        char const* const item = type == item_type::element ? "an element" : type == item_type::int_item ? "an int" : "a record";
         throw usage_error("--input-file: '" + path + "' holds " + std::to_string(bytes) +
-                          " bytes, not a multiple of the " + std::to_string(sizeof(element)) + " bytes of an element");
+                          " bytes, not a multiple of the " + std::to_string(size) + " bytes of " + item);
     }
     int const fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw usage_error("--input-file: '" + path + "' cannot be opened for reading: " + std::strerror(errno));
     }
     close(fd);
-    return bytes / sizeof(element);
+    return bytes / size;
 }
 
 void check_input_file(experiment_options& options, bool input_given, std::uint64_t memory_bytes)
 {
     if (input_given) throw usage_error("--input and --input-file exclude each other");
-    std::uint64_t const items = element_file_items(options.input_file);
+    std::uint64_t const items = file_items(options.input_file, options.type);
     if (options.sizes.empty()) {
         if (items > largest_size(memory_bytes)) {
             throw usage_error("--input-file: its " + std::to_string(items) +
@@ -311,7 +313,7 @@ void check_type(experiment_options& options)
     }
     if (kept.empty()) {
         std::string const chosen = options.variant_groups.empty() ? "funnel" : options.variant_groups.front();
-        throw usage_error("--type=" + type + ": no variant of '" + chosen + "' sorts " + type + " items yet");
+        throw usage_error("--type=" + type + ": no variant of '" + chosen + "' sorts " + type + " items");
     }
     options.variants = kept;
 }
@@ -386,14 +388,15 @@ void write_usage(std::ostream& out)
            "                             "
         << variant_names()
         << "\n"
-           "  --type=TYPE                 the item type: element (the default and, so far, the only one sorted)\n"
+           "  --type=TYPE                 the item type as datlow writes it: element (the default), int or\n"
+           "                              record; vqsort sorts element and int, every other variant all three\n"
            "  --repeat=N                  runs of every size and variant, each on fresh input (default: 1)\n"
            "  --seed=S                    seed of the inputs, for reproducible runs (default: the clock)\n"
            "  --input=NAME                the input pattern (default: uniform), one of:\n"
            "                             ";
     for (std::string const& name : gen::input_pattern_names()) out << ' ' << name;
     out << "\n"
-           "  --input-file=PATH           sort the first N elements of an element file written by datlow\n"
+           "  --input-file=PATH           sort the first N items of a file of the --type written by datlow\n"
            "                              (default size: the whole file)\n"
            "  --format=xml|csv            the report's form (default: xml)\n"
            "  --l1-size=BYTES, --l1-ways=N, --l1-line=BYTES\n"
