@@ -226,7 +226,7 @@ run_result simulated_sort(std::uint64_t n, std::uint64_t seed, input_source cons
         CALLGRIND_STOP_INSTRUMENTATION;
         CALLGRIND_DUMP_STATS_AT(dump_reason);
     };
-    return experiment_run<T>(n, seed, input, choose_counters(counter_mode::none, nullptr), instrumented);
+    return experiment_run_of<T>(n, seed, input, choose_counters(counter_mode::none, nullptr), instrumented);
 }
 
 }  // namespace

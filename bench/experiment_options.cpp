@@ -95,7 +95,6 @@ void set_variants(experiment_options& options, std::string const& value, std::ui
     for (std::string const& item : split_list("--variants", value)) {
         std::vector<variant const*> const group = variant_group_members(item);
         if (!group.empty()) {
-            options.variant_groups.push_back(item);
             for (variant const* v : group) {
                 if (std::find(options.variants.begin(), options.variants.end(), v) == options.variants.end()) {
                     options.variants.push_back(v);
@@ -297,8 +296,8 @@ void check_simulation(experiment_options& options, simulation_setup const& machi
     }
 }
 
-// A variant named on its own must sort the type; a group keeps those of its members that do, and
-// must keep one at least.
+// A variant named on its own must sort the type; a group keeps those of its members that do (the
+// funnel variants sort every type, so no group is left empty).
 void check_type(experiment_options& options)
 {
     std::string const type = item_type_name(options.type);
@@ -310,10 +309,6 @@ void check_type(experiment_options& options)
     std::vector<variant const*> kept;
     for (variant const* v : options.variants) {
         if (v->sorts(options.type)) kept.push_back(v);
-    }
-    if (kept.empty()) {
-        std::string const chosen = options.variant_groups.empty() ? "funnel" : options.variant_groups.front();
-        throw usage_error("--type=" + type + ": no variant of '" + chosen + "' sorts " + type + " items");
     }
     options.variants = kept;
 }

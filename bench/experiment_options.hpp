@@ -21,9 +21,8 @@ struct experiment_options {
     std::vector<std::uint64_t> sizes;      // the benchmark's sizes, or the whole input file, unless given
     std::vector<variant const*> variants;  // the four funnel variants in the benchmark's order unless given
     item_type type = item_type::element;
-    // As given: the variants named on their own (each must sort the type) and the group names.
+    // As given: the variants named on their own (each must sort the type).
     std::vector<variant const*> named_variants;
-    std::vector<std::string> variant_groups;
     std::uint32_t repeat = 1;
     bool seeded = false;  // without a seed the inputs are seeded from the clock
     std::uint64_t seed = 0;

@@ -8,8 +8,8 @@
 #include "measure/stopwatch.hpp"
 
 template <class T>
-run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
-                          experiment_sort_of<T> const& sort)
+run_result experiment_run_of(std::uint64_t n, std::uint64_t seed, input_source const& input,
+                             counter_choice const& counters, experiment_sort_of<T> const& sort)
 {
     run_result result;
     // Measures with the counters, or without them when misses is null.
@@ -54,20 +54,26 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
     return result;
 }
 
-template run_result experiment_run(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
                                    experiment_sort_of<element> const&);
-template run_result experiment_run(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
                                    experiment_sort_of<int> const&);
-template run_result experiment_run(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
                                    experiment_sort_of<record> const&);
+
+run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
+                          experiment_sort const& sort)
+{
+    return experiment_run_of<element>(n, seed, input, counters, sort);
+}
 
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           variant const& sort, item_type type)
 {
     switch (type) {
-    case item_type::int_item: return experiment_run<int>(n, seed, input, counters, sort.sort_int);
-    case item_type::record: return experiment_run<record>(n, seed, input, counters, sort.sort_record);
+    case item_type::int_item: return experiment_run_of<int>(n, seed, input, counters, sort.sort_int);
+    case item_type::record: return experiment_run_of<record>(n, seed, input, counters, sort.sort_record);
     case item_type::element: break;
     }
-    return experiment_run<element>(n, seed, input, counters, sort.sort);
+    return experiment_run_of<element>(n, seed, input, counters, sort.sort);
 }

@@ -36,16 +36,20 @@ struct run_result {
 // failure of the run: its input_file_error passes on. The counters make no library call when
 // the choice counts nothing.
 template <class T>
+run_result experiment_run_of(std::uint64_t n, std::uint64_t seed, input_source const& input,
+                             counter_choice const& counters, experiment_sort_of<T> const& sort);
+
+// The same for element items.
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
-                          experiment_sort_of<T> const& sort);
+                          experiment_sort const& sort);
 
 // The same with the variant's sort of the given item type, which it must support.
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           variant const& sort, item_type type);
 
-extern template run_result experiment_run(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
                                           experiment_sort_of<element> const&);
-extern template run_result experiment_run(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
                                           experiment_sort_of<int> const&);
-extern template run_result experiment_run(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
                                           experiment_sort_of<record> const&);

@@ -337,15 +337,11 @@ int main(int argc, char** argv)
             args.push_back(argv[i]);
         }
     }
-    // The sorts of the type, in the registry's order; the others are left out of the table.
+    // The sorts of the type, in the registry's order (the funnel variants sort every type); the
+    // others are left out of the table.
     std::vector<variant const*> sorts;
     for (variant const& v : all_variants()) {
         if (v.sorts(type)) sorts.push_back(&v);
-    }
-    if (sorts.empty()) {
-        std::cerr << "--type=" << item_type_name(type) << ": no sort of the kit sorts " << item_type_name(type)
-                  << " items\n";
-        return 2;
     }
     if (once != nullptr) {
         if (patterns.size() != 1) {

@@ -93,22 +93,24 @@ struct record_digest {
     bool operator==(record_digest const& o) const { return count == o.count && sum == o.sum && bits == o.bits; }
 };
 
+// Both drivers with the pool, whose estimate must hold for the item's size, and, unless only the
+// pool is asked for, with the heap.
 template <class T, class Check>
-void every_variant(std::vector<T> const& input, Check check)
+void every_variant(std::vector<T> const& input, Check check, bool pool_only = false)
 {
     using funnel::heap_item_tree;
     using funnel::stack_item_tree;
     for (driver which : {driver::cached, driver::uncached}) {
         check(funnel_sorted<stack_item_tree<T>>(which, input));
-        check(funnel_sorted<heap_item_tree<T>>(which, input));
+        if (!pool_only) check(funnel_sorted<heap_item_tree<T>>(which, input));
     }
 }
 
-void check_ints(std::vector<int> const& input)
+void check_ints(std::vector<int> const& input, bool pool_only = false)
 {
     std::vector<int> expected = input;
     std::sort(expected.begin(), expected.end());
-    every_variant(input, [&](std::vector<int> const& out) { ASSERT_EQ(out, expected) << input.size(); });
+    every_variant(input, [&](std::vector<int> const& out) { ASSERT_EQ(out, expected) << input.size(); }, pool_only);
 }
 
 void check_records(std::vector<record> const& input)
@@ -116,20 +118,24 @@ void check_records(std::vector<record> const& input)
     every_variant(input, [&](std::vector<record> const& out) { ASSERT_TRUE(sorted_permutation(input, out)) << input.size(); });
 }
 
-void check_records_cheaply(std::vector<record> const& input)
+void check_records_cheaply(std::vector<record> const& input, bool pool_only = false)
 {
     record_digest const expected(input);
-    every_variant(input, [&](std::vector<record> const& out) {
-        ASSERT_TRUE(std::is_sorted(out.begin(), out.end()) && record_digest(out) == expected) << input.size();
-    });
+    every_variant(
+        input,
+        [&](std::vector<record> const& out) {
+            ASSERT_TRUE(std::is_sorted(out.begin(), out.end()) && record_digest(out) == expected) << input.size();
+        },
+        pool_only);
 }
 
+// Every size with the pool; the heap trees merge alike and meet these sizes below.
 TEST_F(item_drivers, SortIntsAndRecordsOfEverySmallSize)
 {
     std::mt19937_64 random(13);
     for (std::uint64_t n = 1; n <= every_size_up_to; ++n) {
-        check_ints(random_ints(n, random));
-        check_records_cheaply(equivalent_records(n, random));
+        check_ints(random_ints(n, random), true);
+        check_records_cheaply(equivalent_records(n, random), true);
         if (HasFatalFailure()) return;
     }
 }
