@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <type_traits>
 
 #include "items/element.hpp"
 #include "items/record.hpp"
@@ -88,10 +89,12 @@ public:
 
     checked_output_of& operator++()
     {
-        // The stream still holds its predecessor in prev; the first item has none (a negative int
-        // would be smaller than the zero prev holds before it).
+        // The stream still holds its predecessor in prev, and a zero item before the first one: no
+        // element or record is smaller than that, but a negative int is, so an int is compared
+        // only when it has a predecessor.
         T const& written = inner_.stream->cur;
-        tally_->out_of_order += inner_.count != 0 && written < inner_.stream->prev ? 1 : 0;
+        bool const has_predecessor = !std::is_same<T, int>::value || inner_.count != 0;
+        tally_->out_of_order += has_predecessor && written < inner_.stream->prev ? 1 : 0;
         tally_->content.add(written);
         ++inner_;
         return *this;

@@ -75,15 +75,11 @@ void set_counters(experiment_options& options, std::string const& value, std::ui
     }
 }
 
-void set_sizes(experiment_options& options, std::string const& value, std::uint64_t memory_bytes)
+void set_sizes(experiment_options& options, std::string const& value, std::uint64_t)
 {
     for (std::string const& item : split_list("--sizes", value)) {
         std::uint64_t const n = parse_number("--sizes", item);
         if (n == 0) throw usage_error("--sizes: a size must be at least 1");
-        if (n > largest_size(memory_bytes)) {
-            throw usage_error("--sizes: " + item + " elements do not fit into this machine's memory (at most " +
-                              std::to_string(largest_size(memory_bytes)) + ")");
-        }
         options.sizes.push_back(n);
     }
 }
@@ -254,7 +250,7 @@ void check_input_file(experiment_options& options, bool input_given, std::uint64
     if (input_given) throw usage_error("--input and --input-file exclude each other");
     std::uint64_t const items = file_items(options.input_file, options.type);
     if (options.sizes.empty()) {
-        if (items > largest_size(memory_bytes)) {
+        if (items > largest_size(memory_bytes, options.type)) {
             throw usage_error("--input-file: its " + std::to_string(items) +
                               " elements do not fit into this machine's memory");
         }
@@ -349,6 +345,13 @@ experiment_options parse_options(std::vector<std::string> const& args, std::uint
         if (equals == std::string::npos) throw usage_error(name + ": a value is missing (" + name + "=...)");
         if (!given.insert(name).second) throw usage_error(name + " is given twice");
         found->second(options, arg.substr(equals + 1), memory_bytes);
+    }
+    // Once the type is known: every size must fit with items of its size.
+    for (std::uint64_t const n : options.sizes) {
+        if (n > largest_size(memory_bytes, options.type)) {
+            throw usage_error("--sizes: " + std::to_string(n) + " elements do not fit into this machine's memory (at most " +
+                              std::to_string(largest_size(memory_bytes, options.type)) + ")");
+        }
     }
     if (!options.input_file.empty()) {
         check_input_file(options, given.count("--input") != 0, memory_bytes);

@@ -45,8 +45,11 @@ public:
 // sort's scratch arrays, merge trees and the mapped input file.
 constexpr std::uint64_t bytes_per_element = 2 * sizeof(element);
 
-// The largest size that fits into memory_bytes.
-inline std::uint64_t largest_size(std::uint64_t memory_bytes) { return memory_bytes / bytes_per_element; }
+// The largest size of items of the type that fits into memory_bytes, counted as for elements.
+inline std::uint64_t largest_size(std::uint64_t memory_bytes, item_type type = item_type::element)
+{
+    return memory_bytes / (2 * item_size(type));
+}
 
 // The machine's physical memory.
 std::uint64_t physical_memory_bytes();

@@ -142,6 +142,9 @@ TEST(ExperimentOptions, RefusesSizesAboveWhatMemoryHolds)
     EXPECT_EQ(refusal({"--sizes=32768"}, memory), "");
     EXPECT_NE(refusal({"--sizes=1000,32769"}, memory).find("32769 elements do not fit"), std::string::npos);
     EXPECT_NE(refusal({"--sizes=9999999999999999"}).find("do not fit"), std::string::npos);
+    // A record takes 100 bytes, so fewer of them fit, whichever option comes first.
+    EXPECT_EQ(refusal({"--type=record", "--sizes=5242"}, memory), "");
+    EXPECT_NE(refusal({"--sizes=5243", "--type=record"}, memory).find("5243 elements do not fit"), std::string::npos);
     EXPECT_GT(physical_memory_bytes(), 0u);
 }
 
