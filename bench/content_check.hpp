@@ -93,8 +93,11 @@ public:
         // element or record is smaller than that, but a negative int is, so an int is compared
         // only when it has a predecessor.
         T const& written = inner_.stream->cur;
-        bool const has_predecessor = !std::is_same<T, int>::value || inner_.count != 0;
-        tally_->out_of_order += has_predecessor && written < inner_.stream->prev ? 1 : 0;
+        if constexpr (std::is_same<T, int>::value) {
+            tally_->out_of_order += inner_.count != 0 && written < inner_.stream->prev ? 1 : 0;
+        } else {
+            tally_->out_of_order += written < inner_.stream->prev ? 1 : 0;
+        }
         tally_->content.add(written);
         ++inner_;
         return *this;
