@@ -2,14 +2,13 @@
 // The merge step of a two-way node for any item type with a strict weak order: one comparison
 // per item, no look-ahead and no galloping. The element trees keep their own step (merger.hpp),
 // which reads the key member directly; this one serves int, record and whatever else the order
-// Less compares.
+// Less compares. Its node calls are not counted.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 
-#include "funnel/merger.hpp"
 
 namespace funnel {
 
@@ -36,30 +35,17 @@ OutputIterator merge_ordered(T*& a, T* a_end, T*& b, T* b_end, OutputIterator ou
     return out;
 }
 
-// simple_merger's contract (result: the input that ran empty, or `none`) with merge_ordered as
-// the step.
-template <int Ways, typename Buffer, typename T, typename Less = std::less<T>, typename Count = no_merge_count>
+// simple_merger's contract (the result is the input that ran empty during this step, or `none`
+// when out filled up first or neither input had items) with merge_ordered as the step.
+template <int Ways, typename Buffer, typename T, typename Less = std::less<T>>
 struct ordered_merger {
     static_assert(Ways == 2, "the merge step joins two inputs");
 
     static constexpr int none = Ways;
 
-    typedef Count count;
     typedef Less less;
 
-    static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
-    {
-        T* const out_before = out.begin;
-        int const result = merge_any(out, in);
-        Count::node_call(x, out.begin - out_before);
-        return result;
-    }
-
-private:
-    // As in simple_merger: with both inputs holding items, merge until out is full or one runs
-    // empty (that one is the result); with one input left, a block copy, which counts as running
-    // it empty when all of it fitted.
-    static int merge_any(Buffer& out, Buffer* in)
+    static int merge(Buffer& out, Buffer* in, std::int32_t /*x*/ = 1)
     {
         bool const has0 = in[0].begin != in[0].end;
         bool const has1 = in[1].begin != in[1].end;
@@ -67,26 +53,16 @@ private:
             out.begin = merge_ordered(in[0].begin, in[0].end, in[1].begin, in[1].end, out.begin,
                                       out.end - out.begin, Less());
             if (in[0].begin == in[0].end) return 0;
-            if (in[1].begin == in[1].end) return 1;
-            return none;
+            return in[1].begin == in[1].end ? 1 : none;
         }
-        if (has0) return copy_one(out, in[0], 0);
-        if (has1) return copy_one(out, in[1], 1);
-        return none;
-    }
-
-    static int copy_one(Buffer& out, Buffer& in, int index)
-    {
-        std::ptrdiff_t const room = out.end - out.begin;
-        std::ptrdiff_t const avail = in.end - in.begin;
-        if (room < avail) {
-            out.begin = std::copy(in.begin, in.begin + room, out.begin);
-            in.begin += room;
-            return none;
-        }
-        out.begin = std::copy(in.begin, in.end, out.begin);
-        in.begin = in.end;
-        return index;
+        if (!has0 && !has1) return none;
+        // One input left: a block copy, which runs it empty when all of it fits.
+        int const only = has0 ? 0 : 1;
+        Buffer& from = in[only];
+        std::ptrdiff_t const moved = std::min(out.end - out.begin, from.end - from.begin);
+        out.begin = std::copy(from.begin, from.begin + moved, out.begin);
+        from.begin += moved;
+        return from.begin == from.end ? only : none;
     }
 };
 

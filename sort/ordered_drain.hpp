@@ -19,28 +19,24 @@ OutputIterator drain_ordered(Merger& tree, OutputIterator out)
     auto* const root = tree.root;
     auto& left = root->buffers[0];
     auto& right = root->buffers[1];
+    // While both subtrees deliver: merge until a buffer runs empty, then refill it.
+    int emptied = 0;
     for (;;) {
-        bool const has_left = left.begin != left.end;
-        bool const has_right = right.begin != right.end;
-        int emptied = 0;
-        if (has_left && has_right) {
-            auto* const left_before = left.begin;
-            auto* const right_before = right.begin;
-            out = funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out,
-                                        std::numeric_limits<std::ptrdiff_t>::max(), less());
-            emptied = left.begin == left.end ? 0 : 1;
-            Merger::merger_type::count::node_call(1, (left.begin - left_before) + (right.begin - right_before));
-        } else if (has_left || has_right) {
-            emptied = has_left ? 0 : 1;
-            auto& only = root->buffers[emptied];
-            out = std::copy(only.begin, only.end, out);
-            Merger::merger_type::count::node_call(1, only.end - only.begin);
-            only.begin = only.end;
-        } else {
-            return out;
-        }
+        out = funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out,
+                                    std::numeric_limits<std::ptrdiff_t>::max(), less());
+        emptied = left.begin == left.end ? 0 : 1;
         root_detail::refill_root_buffer(tree, emptied);
+        if (root->buffers[emptied].begin == root->buffers[emptied].end) break;
     }
+    // That subtree is exhausted: the rest of the other goes out as it comes.
+    int const rest = 1 - emptied;
+    auto& other = root->buffers[rest];
+    while (other.begin != other.end) {
+        out = std::copy(other.begin, other.end, out);
+        other.begin = other.end;
+        root_detail::refill_root_buffer(tree, rest);
+    }
+    return out;
 }
 
 // Everything below the root into out, for a tree of any item type; returns the advanced output.
