@@ -66,20 +66,8 @@ pattern const* find(std::string const& name)
     return found == all.end() ? nullptr : &*found;
 }
 
-}  // namespace
-
-std::vector<std::string> const& input_pattern_names()
-{
-    static std::vector<std::string> const names = [] {
-        std::vector<std::string> all;
-        for (pattern const& p : patterns()) all.push_back(p.name);
-        return all;
-    }();
-    return names;
-}
-
-bool is_input_pattern(std::string const& name) { return find(name) != nullptr; }
-
+// An element pattern is what it fills; for another type the generator's distributions make the
+// items themselves, and the other patterns become items key by key.
 void fill_as(element* first, element* last, pattern const& p) { p.fill(first, last); }
 
 template <class T>
@@ -99,6 +87,20 @@ void fill_as(T* first, T* last, pattern const& p)
         }
     }
 }
+
+}  // namespace
+
+std::vector<std::string> const& input_pattern_names()
+{
+    static std::vector<std::string> const names = [] {
+        std::vector<std::string> all;
+        for (pattern const& p : patterns()) all.push_back(p.name);
+        return all;
+    }();
+    return names;
+}
+
+bool is_input_pattern(std::string const& name) { return find(name) != nullptr; }
 
 template <class T>
 void fill_input(std::string const& name, T* first, T* last)
