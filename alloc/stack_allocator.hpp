@@ -4,8 +4,9 @@
 // release are one subtraction or addition and one comparison. Copies (also copies rebound to
 // another element type) share the pool through a reference count; the last copy frees it.
 //
-// Sizes are not rounded: objects of different types share a pool soundly as long as every
-// request is a multiple of 8 bytes, as all of the funnel's are.
+// Objects of different types share a pool soundly as long as every request takes a multiple of
+// 8 bytes: the funnel's element, node and slot arrays always do; arrays of items whose size is
+// not a multiple of 8 (int, record) are rounded up to the next multiple.
 //
 // The pool is not thread-safe: a pool and all its copies belong to one thread.
 
@@ -123,10 +124,10 @@ public:
         // Compared as a distance rather than by moving top first, so that a huge request can
         // neither wrap the address around nor point outside the block.
         std::size_t const room = static_cast<std::size_t>(head->top - head->limit);
-        if (n > room / sizeof(T)) {
+        if (n > room / sizeof(T) || bytes_of(n) > room) {
             throw stack_allocator_head::stack_bad_alloc(stack_allocator_detail::out_of_space_message);
         }
-        head->top -= n * sizeof(T);
+        head->top -= bytes_of(n);
         return reinterpret_cast<T*>(head->top);
     }
 
@@ -138,7 +139,7 @@ public:
         if (p == nullptr || head == nullptr || reinterpret_cast<char*>(p) != head->top) {
             return;
         }
-        head->top += n * sizeof(T);
+        head->top += bytes_of(n);
     }
 
     // The shared pool, or null for an allocator without one.
@@ -159,6 +160,17 @@ public:
 private:
     template <typename U>
     friend class stack_allocator;
+
+    // The pool bytes of n objects: their size, rounded up to keep the pool's alignment.
+    static std::size_t bytes_of(std::size_t n) noexcept
+    {
+        if constexpr (sizeof(T) % stack_allocator_detail::pool_alignment == 0) {
+            return n * sizeof(T);
+        } else {
+            constexpr std::size_t slack = stack_allocator_detail::pool_alignment - 1;
+            return (n * sizeof(T) + slack) & ~slack;
+        }
+    }
 
     void share() noexcept
     {

@@ -211,18 +211,32 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
     return counts;
 }
 
-void run_simulated_child(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort,
-                         std::ostream& out)
+namespace {
+
+// One sort of type T inside the simulator's instrumentation, which starts after the input is made
+// and stops before the check.
+template <class T>
+run_result simulated_sort(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort)
 {
-    // The instrumentation starts after the input is made and stops before the check.
-    auto const instrumented = [&sort](element* first, element* last, checked_output into) {
+    sort_into<T> const sort_items = sort.sort_of<T>();
+    experiment_sort_of<T> const instrumented = [sort_items](T* first, T* last, checked_output_of<T> into) {
         CALLGRIND_START_INSTRUMENTATION;
         CALLGRIND_ZERO_STATS;
-        sort.sort(first, last, into);
+        sort_items(first, last, into);
         CALLGRIND_STOP_INSTRUMENTATION;
         CALLGRIND_DUMP_STATS_AT(dump_reason);
     };
-    run_result const result = experiment_run(n, seed, input, choose_counters(counter_mode::none, nullptr), instrumented);
+    return experiment_run_of<T>(n, seed, input, choose_counters(counter_mode::none, nullptr), instrumented);
+}
+
+}  // namespace
+
+void run_simulated_child(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort,
+                         item_type type, std::ostream& out)
+{
+    run_result const result = type == item_type::int_item ? simulated_sort<int>(n, seed, input, sort)
+                              : type == item_type::record ? simulated_sort<record>(n, seed, input, sort)
+                                                          : simulated_sort<element>(n, seed, input, sort);
     if (!result.error.empty()) {
         out << "error: " << result.error << std::endl;
     } else {

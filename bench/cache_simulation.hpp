@@ -46,7 +46,8 @@ std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const&
 // writes goes to a private temporary folder, removed again whatever happened.
 simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments);
 
-// The child's part: one checked run with the instrumentation around the sort; writes "check: "
-// and the verdict, or "error: " and the failure, on out.
+// The child's part: one checked run of the variant's sort of the item type with the
+// instrumentation around the sort; writes "check: " and the verdict, or "error: " and the
+// failure, on out.
 void run_simulated_child(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort,
-                         std::ostream& out);
+                         item_type type, std::ostream& out);

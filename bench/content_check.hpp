@@ -1,24 +1,23 @@
 #pragma once
-// The one check of every sort an experiment or compare_sorts runs. The fixed report's own check
-// sums the keys only, so a payload that is lost, altered or moved to another key goes unnoticed.
-// Here every element (key and payload together) is mixed into 64 bits and the mixes are summed
-// and xored, once over the input and once over what leaves the sort; both results depend on the
-// set of elements, not on their order.
+// The one check of every sort an experiment or compare_sorts runs, for every item type. The fixed
+// report's own check sums the keys only, so a payload that is lost, altered or moved to another
+// key goes unnoticed. Here every whole item (an element's key and payload, all 100 bytes of a
+// record, an int's value) is mixed into 64 bits and the mixes are summed and xored, once over the
+// input and once over what leaves the sort; both results depend on the multiset of items, not on
+// their order, so a lost or doubled record is caught even among records that compare equal.
 
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <type_traits>
 
 #include "items/element.hpp"
+#include "items/record.hpp"
 #include "sort/sorted_stream.hpp"
 
-// Mixes key and payload so that changing either, or pairing a payload with another key,
-// changes the result (the payload is spread over all bits first, then the finaliser of
-// splitmix64 scrambles the combination).
-inline std::uint64_t element_mix(element const& e)
+// The finaliser of splitmix64: every input bit reaches every output bit.
+inline std::uint64_t mix_finish(std::uint64_t x)
 {
-    constexpr std::uint64_t spread = 0x9e3779b97f4a7c15;
-    std::uint64_t x = e.key ^ (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(e.payload)) * spread);
     x ^= x >> 30;
     x *= 0xbf58476d1ce4e5b9;
     x ^= x >> 27;
@@ -27,14 +26,33 @@ inline std::uint64_t element_mix(element const& e)
     return x;
 }
 
+// Mixes key and payload so that changing either, or pairing a payload with another key,
+// changes the result (the payload is spread over all bits first).
+inline std::uint64_t item_mix(element const& e)
+{
+    constexpr std::uint64_t spread = 0x9e3779b97f4a7c15;
+    return mix_finish(e.key ^ (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(e.payload)) * spread));
+}
+
+inline std::uint64_t item_mix(int i) { return mix_finish(static_cast<std::uint64_t>(static_cast<std::uint32_t>(i))); }
+
+// FNV-1a over all 100 bytes, the bytes after a zero byte included, then the finaliser.
+inline std::uint64_t item_mix(record const& r)
+{
+    std::uint64_t h = 0xcbf29ce484222325;
+    for (char c : r.bytes) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+    return mix_finish(h);
+}
+
 struct content_checksum {
     std::uint64_t count = 0;
     std::uint64_t mix_sum = 0;  // wraps modulo 2^64
     std::uint64_t mix_xor = 0;
 
-    void add(element const& e)
+    template <class T>
+    void add(T const& item)
     {
-        std::uint64_t const m = element_mix(e);
+        std::uint64_t const m = item_mix(item);
         ++count;
         mix_sum += m;
         mix_xor ^= m;
@@ -46,16 +64,18 @@ struct content_checksum {
     }
 };
 
-// What the checked output saw: the checksum of every element and how many came out smaller
-// than their predecessor.
+// What the checked output saw: the checksum of every item and how many came out smaller than
+// their predecessor.
 struct output_tally {
     content_checksum content;
     std::uint64_t out_of_order = 0;
 };
 
-// The output iterator of an experiment run: every element goes on to the sorted stream, which
-// checks the order and sums the keys as in the benchmark's own runs, and is folded into a tally.
-class checked_output {
+// The output iterator of an experiment run: every item goes on to the sorted stream, which checks
+// the order (and for element sums the keys as in the benchmark's own runs), and is folded into a
+// tally.
+template <class T>
+class checked_output_of {
 public:
     using iterator_category = std::output_iterator_tag;
     using value_type = void;
@@ -63,49 +83,69 @@ public:
     using pointer = void;
     using reference = void;
 
-    checked_output(sorted_stream<element>& stream, output_tally& tally) : inner_(&stream), tally_(&tally) {}
+    checked_output_of(sorted_stream<T>& stream, output_tally& tally) : inner_(&stream), tally_(&tally) {}
 
-    element& operator*() const { return *inner_; }
+    T& operator*() const { return *inner_; }
 
-    checked_output& operator++()
+    checked_output_of& operator++()
     {
-        // The stream still holds its predecessor in prev (a zero key before the first element,
-        // which no key is smaller than).
-        element const& written = inner_.stream->cur;
-        tally_->out_of_order += written.key < inner_.stream->prev.key ? 1 : 0;
+        // The stream still holds its predecessor in prev, and a zero item before the first one: no
+        // element or record is smaller than that, but a negative int is, so an int is compared
+        // only when it has a predecessor.
+        T const& written = inner_.stream->cur;
+        if constexpr (std::is_same<T, int>::value) {
+            tally_->out_of_order += inner_.count != 0 && written < inner_.stream->prev ? 1 : 0;
+        } else {
+            tally_->out_of_order += written < inner_.stream->prev ? 1 : 0;
+        }
         tally_->content.add(written);
         ++inner_;
         return *this;
     }
 
 private:
-    sorted_stream<element>::iterator inner_;
+    typename sorted_stream<T>::iterator inner_;
     output_tally* tally_;
 };
 
+using checked_output = checked_output_of<element>;
+
 // What a sort of some input must deliver: computed from the input before it is sorted.
-struct expected_content {
-    element key_sum;  // as the benchmark's own check keeps it: element 0, then every further key added
+template <class T>
+struct expected_content_of {
+    element key_sum;  // element only: as the benchmark's own check keeps it, element 0, then every further key added
     content_checksum content;
 
-    static expected_content of(element const* first, element const* last);
+    static expected_content_of of(T const* first, T const* last);
 };
 
-// The output a sort delivers into and the verdict on it: the order, the element count, the key
-// sum of the benchmark's stream and the checksum over key and payload.
-class output_check {
-public:
-    explicit output_check(expected_content const& expected) : expected_(expected) {}
-    output_check(output_check const&) = delete;
-    output_check& operator=(output_check const&) = delete;
+using expected_content = expected_content_of<element>;
 
-    checked_output into() { return checked_output(stream_, tally_); }
+// The output a sort delivers into and the verdict on it: the order, the item count, the checksum
+// over whole items and, for element, the key sum of the benchmark's stream.
+template <class T>
+class output_check_of {
+public:
+    explicit output_check_of(expected_content_of<T> const& expected) : expected_(expected) {}
+    output_check_of(output_check_of const&) = delete;
+    output_check_of& operator=(output_check_of const&) = delete;
+
+    checked_output_of<T> into() { return checked_output_of<T>(stream_, tally_); }
 
     // "ok", or every finding joined by "; ".
     std::string verdict() const;
 
 private:
-    expected_content const expected_;
-    sorted_stream<element> stream_;
+    expected_content_of<T> const expected_;
+    sorted_stream<T> stream_;
     output_tally tally_;
 };
+
+using output_check = output_check_of<element>;
+
+extern template struct expected_content_of<element>;
+extern template struct expected_content_of<int>;
+extern template struct expected_content_of<record>;
+extern template class output_check_of<element>;
+extern template class output_check_of<int>;
+extern template class output_check_of<record>;

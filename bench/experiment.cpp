@@ -85,11 +85,12 @@ std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint
 void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
                     counter_library const* lib)
 {
-    input_source const input =
-        options.input_file.empty() ? input_source::pattern(options.input) : input_source::file(options.input_file);
+    input_source const input = options.input_file.empty()
+                                   ? input_source::pattern(options.input)
+                                   : input_source::file(options.input_file, item_size(options.type));
     if (options.simulated_child) {
         set_benchmark_tuning();
-        run_simulated_child(options.sizes.front(), options.child_seed, input, *options.variants.front(), out);
+        run_simulated_child(options.sizes.front(), options.child_seed, input, *options.variants.front(), options.type, out);
         return;
     }
     experiment_head head{started, choose_counters(options.counters, lib), options.input, false, options.seed,
@@ -123,7 +124,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
             for (variant const* v : options.variants) {
                 run_id const id{n, v, repetition, seed};
                 report->run_started(id);
-                run_result result = experiment_run(n, seed, input, head.counters, v->sort);
+                run_result result = experiment_run(n, seed, input, head.counters, *v, options.type);
                 if (simulated && result.measured) {
                     add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, options.type, seed, input)));
                 }

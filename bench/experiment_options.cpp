@@ -75,15 +75,11 @@ void set_counters(experiment_options& options, std::string const& value, std::ui
     }
 }
 
-void set_sizes(experiment_options& options, std::string const& value, std::uint64_t memory_bytes)
+void set_sizes(experiment_options& options, std::string const& value, std::uint64_t)
 {
     for (std::string const& item : split_list("--sizes", value)) {
         std::uint64_t const n = parse_number("--sizes", item);
         if (n == 0) throw usage_error("--sizes: a size must be at least 1");
-        if (n > largest_size(memory_bytes)) {
-            throw usage_error("--sizes: " + item + " elements do not fit into this machine's memory (at most " +
-                              std::to_string(largest_size(memory_bytes)) + ")");
-        }
         options.sizes.push_back(n);
     }
 }
@@ -95,7 +91,6 @@ void set_variants(experiment_options& options, std::string const& value, std::ui
     for (std::string const& item : split_list("--variants", value)) {
         std::vector<variant const*> const group = variant_group_members(item);
         if (!group.empty()) {
-            options.variant_groups.push_back(item);
             for (variant const* v : group) {
                 if (std::find(options.variants.begin(), options.variants.end(), v) == options.variants.end()) {
                     options.variants.push_back(v);
@@ -227,33 +222,35 @@ std::map<std::string, setter> const& setters()
     return all;
 }
 
-// The file must be a readable element file: present, a regular file, not empty, whole elements
-// only. It is only ever read, so reading is all it must allow.
-std::uint64_t element_file_items(std::string const& path)
+// The file must be a readable file of the item type: present, a regular file, not empty, whole
+// items only. It is only ever read, so reading is all it must allow.
+std::uint64_t file_items(std::string const& path, item_type type)
 {
+    std::uint64_t const size = item_size(type);
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) throw usage_error("--input-file: cannot find '" + path + "'");
     if (!S_ISREG(status.st_mode)) throw usage_error("--input-file: '" + path + "' is not a regular file");
     auto const bytes = static_cast<std::uint64_t>(status.st_size);
     if (bytes == 0) throw usage_error("--input-file: '" + path + "' is empty");
-    if (bytes % sizeof(element) != 0) {
+    if (bytes % size != 0) {
+        char const* const item = type == item_type::element ? "an element" : type == item_type::int_item ? "an int" : "a record";
         throw usage_error("--input-file: '" + path + "' holds " + std::to_string(bytes) +
-                          " bytes, not a multiple of the " + std::to_string(sizeof(element)) + " bytes of an element");
+                          " bytes, not a multiple of the " + std::to_string(size) + " bytes of " + item);
     }
     int const fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         throw usage_error("--input-file: '" + path + "' cannot be opened for reading: " + std::strerror(errno));
     }
     close(fd);
-    return bytes / sizeof(element);
+    return bytes / size;
 }
 
 void check_input_file(experiment_options& options, bool input_given, std::uint64_t memory_bytes)
 {
     if (input_given) throw usage_error("--input and --input-file exclude each other");
-    std::uint64_t const items = element_file_items(options.input_file);
+    std::uint64_t const items = file_items(options.input_file, options.type);
     if (options.sizes.empty()) {
-        if (items > largest_size(memory_bytes)) {
+        if (items > largest_size(memory_bytes, options.type)) {
             throw usage_error("--input-file: its " + std::to_string(items) +
                               " elements do not fit into this machine's memory");
         }
@@ -295,8 +292,8 @@ void check_simulation(experiment_options& options, simulation_setup const& machi
     }
 }
 
-// A variant named on its own must sort the type; a group keeps those of its members that do, and
-// must keep one at least.
+// A variant named on its own must sort the type; a group keeps those of its members that do (the
+// funnel variants sort every type, so no group is left empty).
 void check_type(experiment_options& options)
 {
     std::string const type = item_type_name(options.type);
@@ -308,10 +305,6 @@ void check_type(experiment_options& options)
     std::vector<variant const*> kept;
     for (variant const* v : options.variants) {
         if (v->sorts(options.type)) kept.push_back(v);
-    }
-    if (kept.empty()) {
-        std::string const chosen = options.variant_groups.empty() ? "funnel" : options.variant_groups.front();
-        throw usage_error("--type=" + type + ": no variant of '" + chosen + "' sorts " + type + " items yet");
     }
     options.variants = kept;
 }
@@ -353,6 +346,13 @@ experiment_options parse_options(std::vector<std::string> const& args, std::uint
         if (!given.insert(name).second) throw usage_error(name + " is given twice");
         found->second(options, arg.substr(equals + 1), memory_bytes);
     }
+    // Once the type is known: every size must fit with items of its size.
+    for (std::uint64_t const n : options.sizes) {
+        if (n > largest_size(memory_bytes, options.type)) {
+            throw usage_error("--sizes: " + std::to_string(n) + " elements do not fit into this machine's memory (at most " +
+                              std::to_string(largest_size(memory_bytes, options.type)) + ")");
+        }
+    }
     if (!options.input_file.empty()) {
         check_input_file(options, given.count("--input") != 0, memory_bytes);
     }
@@ -386,14 +386,15 @@ void write_usage(std::ostream& out)
            "                             "
         << variant_names()
         << "\n"
-           "  --type=TYPE                 the item type: element (the default and, so far, the only one sorted)\n"
+           "  --type=TYPE                 the item type as datlow writes it: element (the default), int or\n"
+           "                              record; vqsort sorts element and int, every other variant all three\n"
            "  --repeat=N                  runs of every size and variant, each on fresh input (default: 1)\n"
            "  --seed=S                    seed of the inputs, for reproducible runs (default: the clock)\n"
            "  --input=NAME                the input pattern (default: uniform), one of:\n"
            "                             ";
     for (std::string const& name : gen::input_pattern_names()) out << ' ' << name;
     out << "\n"
-           "  --input-file=PATH           sort the first N elements of an element file written by datlow\n"
+           "  --input-file=PATH           sort the first N items of a file of the --type written by datlow\n"
            "                              (default size: the whole file)\n"
            "  --format=xml|csv            the report's form (default: xml)\n"
            "  --l1-size=BYTES, --l1-ways=N, --l1-line=BYTES\n"

@@ -21,9 +21,8 @@ struct experiment_options {
     std::vector<std::uint64_t> sizes;      // the benchmark's sizes, or the whole input file, unless given
     std::vector<variant const*> variants;  // the four funnel variants in the benchmark's order unless given
     item_type type = item_type::element;
-    // As given: the variants named on their own (each must sort the type) and the group names.
+    // As given: the variants named on their own (each must sort the type).
     std::vector<variant const*> named_variants;
-    std::vector<std::string> variant_groups;
     std::uint32_t repeat = 1;
     bool seeded = false;  // without a seed the inputs are seeded from the clock
     std::uint64_t seed = 0;
@@ -46,8 +45,11 @@ public:
 // sort's scratch arrays, merge trees and the mapped input file.
 constexpr std::uint64_t bytes_per_element = 2 * sizeof(element);
 
-// The largest size that fits into memory_bytes.
-inline std::uint64_t largest_size(std::uint64_t memory_bytes) { return memory_bytes / bytes_per_element; }
+// The largest size of items of the type that fits into memory_bytes, counted as for elements.
+inline std::uint64_t largest_size(std::uint64_t memory_bytes, item_type type = item_type::element)
+{
+    return memory_bytes / (2 * item_size(type));
+}
 
 // The machine's physical memory.
 std::uint64_t physical_memory_bytes();

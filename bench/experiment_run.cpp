@@ -7,15 +7,16 @@
 #include "measure/counter_error.hpp"
 #include "measure/stopwatch.hpp"
 
-run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
-                          experiment_sort const& sort)
+template <class T>
+run_result experiment_run_of(std::uint64_t n, std::uint64_t seed, input_source const& input,
+                             counter_choice const& counters, experiment_sort_of<T> const& sort)
 {
     run_result result;
     // Measures with the counters, or without them when misses is null.
     auto measure = [&](stopwatch& watch, miss_counter* misses) {
-        std::unique_ptr<element[]> data(new element[n]());
+        std::unique_ptr<T[]> data(new T[n]());
         input.fill(data.get(), data.get() + n, seed);
-        output_check check(expected_content::of(data.get(), data.get() + n));
+        output_check_of<T> check(expected_content_of<T>::of(data.get(), data.get() + n));
         time_sort(watch, misses, [&] { sort(data.get(), data.get() + n, check.into()); });
         data.reset();
 
@@ -51,4 +52,28 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
         result.error = e.what();
     }
     return result;
+}
+
+template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+                                   experiment_sort_of<element> const&);
+template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+                                   experiment_sort_of<int> const&);
+template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+                                   experiment_sort_of<record> const&);
+
+run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
+                          experiment_sort const& sort)
+{
+    return experiment_run_of<element>(n, seed, input, counters, sort);
+}
+
+run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
+                          variant const& sort, item_type type)
+{
+    switch (type) {
+    case item_type::int_item: return experiment_run_of<int>(n, seed, input, counters, sort.sort_int);
+    case item_type::record: return experiment_run_of<record>(n, seed, input, counters, sort.sort_record);
+    case item_type::element: break;
+    }
+    return experiment_run_of<element>(n, seed, input, counters, sort.sort);
 }

@@ -1,7 +1,7 @@
 #pragma once
-// One run of an experiment: n elements from the input source, sorted once into the checked
-// output while the stopwatch and the chosen miss counters run, then checked (order, element
-// count, key sum, and the order-independent checksum over key and payload).
+// One run of an experiment: n items of the run's type from the input source, sorted once into
+// the checked output while the stopwatch and the chosen miss counters run, then checked (order,
+// item count, the order-independent checksum over whole items and, for element, the key sum).
 
 #include <cstdint>
 #include <functional>
@@ -12,7 +12,11 @@
 #include "measure/counter_choice.hpp"
 #include "measure/miss_counter.hpp"
 
-using experiment_sort = std::function<void(element* first, element* last, checked_output into)>;
+#include "bench/variants.hpp"
+
+template <class T>
+using experiment_sort_of = std::function<void(T* first, T* last, checked_output_of<T> into)>;
+using experiment_sort = experiment_sort_of<element>;
 
 struct run_result {
     bool measured = false;  // the sort ran and was timed
@@ -31,5 +35,21 @@ struct run_result {
 // (releasing the counters), the measurement is kept. An input file that cannot be read is no
 // failure of the run: its input_file_error passes on. The counters make no library call when
 // the choice counts nothing.
+template <class T>
+run_result experiment_run_of(std::uint64_t n, std::uint64_t seed, input_source const& input,
+                             counter_choice const& counters, experiment_sort_of<T> const& sort);
+
+// The same for element items.
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           experiment_sort const& sort);
+
+// The same with the variant's sort of the given item type, which it must support.
+run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
+                          variant const& sort, item_type type);
+
+extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+                                          experiment_sort_of<element> const&);
+extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+                                          experiment_sort_of<int> const&);
+extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
+                                          experiment_sort_of<record> const&);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include <fcntl.h>
@@ -59,14 +60,14 @@ input_source input_source::pattern(std::string const& name)
     return source;
 }
 
-input_source input_source::file(std::string const& path)
+input_source input_source::file(std::string const& path, std::size_t item_size)
 {
     auto file = std::make_shared<open_file>();
     file->fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (file->fd < 0) throw input_file_error(system_error("open", path));
     struct stat status {};
     if (fstat(file->fd, &status) != 0) throw input_file_error(system_error("examine", path));
-    file->items = static_cast<std::uint64_t>(status.st_size) / sizeof(element);
+    file->items = static_cast<std::uint64_t>(status.st_size) / item_size;
 
     input_source source;
     source.name_ = path;
@@ -79,16 +80,24 @@ std::uint64_t input_source::available() const
     return is_file() ? file_->items : std::numeric_limits<std::uint64_t>::max();
 }
 
-void input_source::fill(element* first, element* last, std::uint64_t seed) const
+void input_source::read(char* into, std::uint64_t bytes) const { read_exactly(file_->fd, name_, into, bytes); }
+
+template <class T>
+void input_source::fill(T* first, T* last, std::uint64_t seed) const
 {
     if (is_file()) {
-        auto const bytes = static_cast<std::uint64_t>(last - first) * sizeof(element);
-        read_exactly(file_->fd, name_, reinterpret_cast<char*>(first), bytes);
+        read(reinterpret_cast<char*>(first), static_cast<std::uint64_t>(last - first) * sizeof(T));
     } else {
         // srand48 takes the low 32 bits of its argument.
         srand48(static_cast<long>(seed));
         gen::fill_input(name_, first, last);
     }
-    std::uintptr_t index = 0;
-    for (element* e = first; e != last; ++e) e->payload = reinterpret_cast<void*>(index++);
+    if constexpr (std::is_same<T, element>::value) {
+        std::uintptr_t index = 0;
+        for (element* e = first; e != last; ++e) e->payload = reinterpret_cast<void*>(index++);
+    }
 }
+
+template void input_source::fill(element*, element*, std::uint64_t) const;
+template void input_source::fill(int*, int*, std::uint64_t) const;
+template void input_source::fill(record*, record*, std::uint64_t) const;

@@ -7,37 +7,56 @@
 #include <hwy/base.h>
 #include <hwy/contrib/sort/vqsort.h>
 
-#include "funnel/element_trees.hpp"
+#include "funnel/item_trees.hpp"
 #include "sort/sort_entry.hpp"
 
 namespace {
 
 constexpr std::uint32_t type_bit(item_type type) { return 1u << static_cast<std::uint32_t>(type); }
-constexpr std::uint32_t element_only = type_bit(item_type::element);
+constexpr std::uint32_t every_type = type_bit(item_type::element) | type_bit(item_type::int_item) | type_bit(item_type::record);
 
 char const* const type_names[] = {"element", "int", "record"};
+std::size_t const type_sizes[] = {sizeof(element), sizeof(int), sizeof(record)};
 
-template <class Tree, driver Driver, class Output>
-void funnel_sort(element* first, element* last, Output into)
+template <class Tree, driver Driver, class T, class Output>
+void funnel_sort(T* first, T* last, Output into)
 {
     sort_entry<Tree>(Driver, first, last, into);
 }
 
-void std_sort(element* first, element* last, checked_output into)
+template <class T>
+void std_sort(T* first, T* last, checked_output_of<T> into)
 {
     std::sort(first, last);
     std::copy(first, last, into);
 }
 
-void std_stable_sort(element* first, element* last, checked_output into)
+template <class T>
+void std_stable_sort(T* first, T* last, checked_output_of<T> into)
 {
     std::stable_sort(first, last);
     std::copy(first, last, into);
 }
 
-void pdqsort_branchless(element* first, element* last, checked_output into)
+template <class T>
+void pdqsort_branchless(T* first, T* last, checked_output_of<T> into)
 {
     boost::sort::pdqsort_branchless(first, last);
+    std::copy(first, last, into);
+}
+
+// Highway's sorter holds its buffer; one for the whole process, as Highway advises for repeated sorts.
+hwy::Sorter const& highway_sorter()
+{
+    static hwy::Sorter const sorter;
+    return sorter;
+}
+
+// ints are Highway's own 32-bit lanes: sorted in place, then copied out.
+void highway_vqsort_ints(int* first, int* last, checked_output_of<int> into)
+{
+    static_assert(sizeof(int) == sizeof(std::int32_t), "an int is a 32-bit lane");
+    highway_sorter()(reinterpret_cast<std::int32_t*>(first), static_cast<std::size_t>(last - first), hwy::SortAscending());
     std::copy(first, last, into);
 }
 
@@ -56,8 +75,7 @@ hwy::K64V64 as_pair(element const& e)
 
 void highway_vqsort(element* first, element* last, checked_output into)
 {
-    // A sorter holds Highway's buffer; one for the whole process, as Highway advises for repeated sorts.
-    static hwy::Sorter const sorter;
+    hwy::Sorter const& sorter = highway_sorter();
     auto const n = static_cast<std::size_t>(last - first);
     // The pairs live in the elements' own bytes; memcpy changes the type the bytes hold.
     for (element* i = first; i != last; ++i) {
@@ -71,16 +89,26 @@ void highway_vqsort(element* first, element* last, checked_output into)
     }
 }
 
-template <class Tree, driver Driver>
+template <template <class> class Tree, driver Driver>
 variant funnel_variant(char const* name, char const* display)
 {
-    return {name, display, variant_group::funnel, element_only, funnel_sort<Tree, Driver, checked_output>,
-            funnel_sort<Tree, Driver, sorted_stream<element>::iterator>};
+    return {name,
+            display,
+            variant_group::funnel,
+            every_type,
+            funnel_sort<Tree<element>, Driver, element, checked_output>,
+            funnel_sort<Tree<element>, Driver, element, sorted_stream<element>::iterator>,
+            funnel_sort<Tree<int>, Driver, int, checked_output_of<int>>,
+            funnel_sort<Tree<record>, Driver, record, checked_output_of<record>>};
 }
 
-variant peer(char const* name, char const* display, void (*sort)(element*, element*, checked_output))
+// A library sort; the int and record sorts are null where it has none.
+variant peer(char const* name, char const* display, sort_into<element> sort, sort_into<int> sort_int,
+             sort_into<record> sort_record)
 {
-    return {name, display, variant_group::peer, element_only, sort, nullptr};
+    std::uint32_t const types = type_bit(item_type::element) | (sort_int != nullptr ? type_bit(item_type::int_item) : 0) |
+                                (sort_record != nullptr ? type_bit(item_type::record) : 0);
+    return {name, display, variant_group::peer, types, sort, nullptr, sort_int, sort_record};
 }
 
 }  // namespace
@@ -100,19 +128,23 @@ bool find_item_type(std::string const& name, item_type& type)
 
 std::string item_type_names() { return "element, int or record"; }
 
+std::size_t item_size(item_type type) { return type_sizes[static_cast<std::size_t>(type)]; }
+
 std::vector<variant> const& all_variants()
 {
-    using funnel::heap_element_tree;
-    using funnel::stack_element_tree;
+    using funnel::heap_item_tree;
+    using funnel::stack_item_tree;
     static std::vector<variant> const variants = {
-        funnel_variant<stack_element_tree, driver::cached>("cached-stack", "Cached stack"),
-        funnel_variant<heap_element_tree, driver::cached>("cached-heap", "Cached heap"),
-        funnel_variant<stack_element_tree, driver::uncached>("uncached-stack", "Not cached stack"),
-        funnel_variant<heap_element_tree, driver::uncached>("uncached-heap", "Not cached heap"),
-        peer("std-sort", "std::sort", std_sort),
-        peer("std-stable-sort", "std::stable_sort", std_stable_sort),
-        peer("pdqsort-branchless", "pdqsort_branchless", pdqsort_branchless),
-        peer("vqsort", "Highway vqsort", highway_vqsort),
+        funnel_variant<stack_item_tree, driver::cached>("cached-stack", "Cached stack"),
+        funnel_variant<heap_item_tree, driver::cached>("cached-heap", "Cached heap"),
+        funnel_variant<stack_item_tree, driver::uncached>("uncached-stack", "Not cached stack"),
+        funnel_variant<heap_item_tree, driver::uncached>("uncached-heap", "Not cached heap"),
+        peer("std-sort", "std::sort", std_sort<element>, std_sort<int>, std_sort<record>),
+        peer("std-stable-sort", "std::stable_sort", std_stable_sort<element>, std_stable_sort<int>,
+             std_stable_sort<record>),
+        peer("pdqsort-branchless", "pdqsort_branchless", pdqsort_branchless<element>, pdqsort_branchless<int>,
+             pdqsort_branchless<record>),
+        peer("vqsort", "Highway vqsort", highway_vqsort, highway_vqsort_ints, nullptr),
     };
     return variants;
 }

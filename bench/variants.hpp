@@ -5,17 +5,28 @@
 // from here. Every entry runs the same way: it sorts the array and delivers the sorted items into
 // the checked output, and that is all a timed interval holds.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "bench/content_check.hpp"
 #include "items/element.hpp"
+#include "items/record.hpp"
 #include "sort/sorted_stream.hpp"
 
-// The item types of the generator. Only element is sorted so far; the others are named so that
-// a variant can say it does not sort them.
+// The item types of the generator, each sorted in its own order (element by key, record by the
+// bounded byte compare).
 enum class item_type : std::uint32_t { element, int_item, record };
+
+// The bytes of one item of the type: 16, 4 or 100.
+std::size_t item_size(item_type type);
+
+// How a variant sorts items of type T: it sorts [first, last) and delivers the result into the
+// checked output.
+template <class T>
+using sort_into = void (*)(T* first, T* last, checked_output_of<T> into);
 
 // "element", "int", "record".
 char const* item_type_name(item_type type);
@@ -31,13 +42,27 @@ struct variant {
     char const* display;  // in XML reports and compare_sorts' table: "Cached stack", "std::sort", ...
     variant_group group;
     std::uint32_t types;  // a bit per item_type it sorts
-    // Sorts [first, last) and delivers the result into the checked output.
-    void (*sort)(element* first, element* last, checked_output into);
+    sort_into<element> sort;
     // The funnel variants only: the same sort into the plain stream of the fixed report, whose
     // timed interval holds no content checksum.
     void (*report_sort)(element* first, element* last, sorted_stream<element>::iterator into);
+    sort_into<int> sort_int;        // null when it does not sort int
+    sort_into<record> sort_record;  // null when it does not sort record
 
     bool sorts(item_type type) const { return (types >> static_cast<std::uint32_t>(type) & 1u) != 0; }
+
+    // The sort for items of type T (element, int or record).
+    template <class T>
+    sort_into<T> sort_of() const
+    {
+        if constexpr (std::is_same<T, element>::value) {
+            return sort;
+        } else if constexpr (std::is_same<T, int>::value) {
+            return sort_int;
+        } else {
+            return sort_record;
+        }
+    }
 };
 
 // Every variant: the funnel ones in the benchmark's order (cached-stack, cached-heap,

@@ -24,6 +24,7 @@ namespace funnel {
 template <typename T, typename Buffer, typename Layout, typename Merger, typename Splitter, typename Refill>
 class merge_tree_base {
 public:
+    typedef T value_type;
     typedef typename Layout::allocator allocator;
     typedef Layout layout_type;
     typedef Merger merger_type;

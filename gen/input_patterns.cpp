@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
+#include <type_traits>
+#include <vector>
 
 #include "gen/distribution_letters.hpp"
 #include "gen/suite_patterns.hpp"
@@ -32,26 +34,27 @@ void spread_killer(element* first, element* last)
 struct pattern {
     std::string name;
     void (*fill)(element*, element*);
+    char distribution;  // the generator's letter, which makes every item type itself; 0 for none
 };
 
 std::vector<pattern> const& patterns()
 {
     static std::vector<pattern> const all = {
-        {"uniform", generator_distribution<letter::uniform>},
-        {"sorted", fill_sorted},
-        {"reverse", fill_reverse},
-        {"equal", fill_equal},
-        {"sorted-swaps", fill_sorted_swaps},
-        {"organ", fill_organ},
-        {"root-dups", fill_root_duplicates},
-        {"zipf", fill_zipf},
-        {"runs-log", generator_distribution<letter::runs_log>},
-        {"runs-sqrt", generator_distribution<letter::runs_sqrt>},
-        {"buckets-log", generator_distribution<letter::buckets_log>},
-        {"buckets-sqrt", generator_distribution<letter::buckets_sqrt>},
-        {"few-distinct-log", generator_distribution<letter::few_distinct_log>},
-        {"few-distinct-sqrt", generator_distribution<letter::few_distinct_sqrt>},
-        {"killer", spread_killer},
+        {"uniform", generator_distribution<letter::uniform>, letter::uniform},
+        {"sorted", fill_sorted, 0},
+        {"reverse", fill_reverse, 0},
+        {"equal", fill_equal, 0},
+        {"sorted-swaps", fill_sorted_swaps, 0},
+        {"organ", fill_organ, 0},
+        {"root-dups", fill_root_duplicates, 0},
+        {"zipf", fill_zipf, 0},
+        {"runs-log", generator_distribution<letter::runs_log>, letter::runs_log},
+        {"runs-sqrt", generator_distribution<letter::runs_sqrt>, letter::runs_sqrt},
+        {"buckets-log", generator_distribution<letter::buckets_log>, letter::buckets_log},
+        {"buckets-sqrt", generator_distribution<letter::buckets_sqrt>, letter::buckets_sqrt},
+        {"few-distinct-log", generator_distribution<letter::few_distinct_log>, letter::few_distinct_log},
+        {"few-distinct-sqrt", generator_distribution<letter::few_distinct_sqrt>, letter::few_distinct_sqrt},
+        {"killer", spread_killer, 0},
     };
     return all;
 }
@@ -61,6 +64,28 @@ pattern const* find(std::string const& name)
     auto const& all = patterns();
     auto const found = std::find_if(all.begin(), all.end(), [&](pattern const& p) { return p.name == name; });
     return found == all.end() ? nullptr : &*found;
+}
+
+// An element pattern is what it fills; for another type the generator's distributions make the
+// items themselves, and the other patterns become items key by key.
+void fill_as(element* first, element* last, pattern const& p) { p.fill(first, last); }
+
+template <class T>
+void fill_as(T* first, T* last, pattern const& p)
+{
+    if (p.distribution != 0) {
+        fill_distribution<T>(p.distribution, first, last, seeding::as_given);
+        return;
+    }
+    std::vector<element> keys(static_cast<std::size_t>(last - first));
+    p.fill(keys.data(), keys.data() + keys.size());
+    for (element const& e : keys) {
+        if constexpr (std::is_same<T, int>::value) {
+            *first++ = int_of_key(e.key);
+        } else {
+            *first++ = record_of_key(e.key);
+        }
+    }
 }
 
 }  // namespace
@@ -77,13 +102,18 @@ std::vector<std::string> const& input_pattern_names()
 
 bool is_input_pattern(std::string const& name) { return find(name) != nullptr; }
 
-void fill_input(std::string const& name, element* first, element* last)
+template <class T>
+void fill_input(std::string const& name, T* first, T* last)
 {
     pattern const* const p = find(name);
     if (p == nullptr) {
         throw std::invalid_argument("Unknown input pattern: " + name);
     }
-    p->fill(first, last);
+    fill_as(first, last, *p);
 }
+
+template void fill_input(std::string const&, element*, element*);
+template void fill_input(std::string const&, int*, int*);
+template void fill_input(std::string const&, record*, record*);
 
 }  // namespace gen

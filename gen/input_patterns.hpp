@@ -12,12 +12,16 @@
 //   few-distinct-log/-sqrt  the generator's log n / sqrt n distinct values
 //   killer              the generator's partition killer, its keys 1 ... n taken as ranks
 // Patterns built from ranks spread their keys evenly over the 64-bit range, and every element
-// carries the factory's payload 0xbaadf00d (suite_patterns.hpp has the details).
+// carries the factory's payload 0xbaadf00d (suite_patterns.hpp has the details). Every pattern is
+// defined for int and record too: the generator's distributions make those items themselves; the
+// other patterns are made as elements and each key becomes the item that keeps the keys' order
+// (int_of_key, record_of_key).
 
 #include <string>
 #include <vector>
 
 #include "items/element.hpp"
+#include "items/record.hpp"
 
 namespace gen {
 
@@ -28,6 +32,11 @@ bool is_input_pattern(std::string const& name);
 
 // Fills [first, last) with the named pattern, drawing randomness from drand48 (the caller seeds it
 // with srand48). Throws std::invalid_argument for an unknown name.
-void fill_input(std::string const& name, element* first, element* last);
+template <class T>
+void fill_input(std::string const& name, T* first, T* last);
+
+extern template void fill_input(std::string const&, element*, element*);
+extern template void fill_input(std::string const&, int*, int*);
+extern template void fill_input(std::string const&, record*, record*);
 
 }  // namespace gen

@@ -49,6 +49,23 @@ std::uint64_t scatter(std::uint64_t x)
 
 }  // namespace
 
+int int_of_key(std::uint64_t key)
+{
+    constexpr std::int64_t lowest = -(std::int64_t{1} << 31);
+    return static_cast<int>(lowest + static_cast<std::int64_t>(key >> 32));
+}
+
+record record_of_key(std::uint64_t key)
+{
+    constexpr int digits = 9;  // 255^8 < 2^64 <= 255^9
+    record r{};
+    for (int i = digits - 1; i >= 0; --i) {
+        r.bytes[i] = static_cast<char>(static_cast<unsigned char>(key % 255 + 1));
+        key /= 255;
+    }
+    return r;
+}
+
 element ranked_element(std::uint64_t rank, std::uint64_t ranks)
 {
     // The highest rank lands within ranks of the top of the range; a single rank is key 0.

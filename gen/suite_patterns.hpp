@@ -7,8 +7,17 @@
 #include <cstdint>
 
 #include "items/element.hpp"
+#include "items/record.hpp"
 
 namespace gen {
+
+// The item of another type that stands for an element key in a pattern: ints and records keep
+// the keys' order (ints may join neighbouring keys), and equal keys give equal items.
+// An int: the key's top 32 bits, moved down to the int range.
+int int_of_key(std::uint64_t key);
+// A record: the key's nine base-255 digits, most significant first, each written as digit + 1 so
+// that no digit is a zero byte, then zero bytes; the bounded byte compare orders these as the keys.
+record record_of_key(std::uint64_t key);
 
 // The element of rank rank (0 ... ranks - 1) among ranks evenly spread keys.
 element ranked_element(std::uint64_t rank, std::uint64_t ranks);

@@ -5,10 +5,9 @@
 // and every call at a depth resets its depth's tree before using it; only the outer merge builds
 // a tree of its own.
 
-#include "items/element.hpp"
 #include "sort/level_plan.hpp"
 #include "sort/level_trees.hpp"
-#include "sort/root_drain.hpp"
+#include "sort/ordered_drain.hpp"
 #include "sort/run_placement.hpp"
 #include "sort/scratch_block.hpp"
 #include "sort/tuning.hpp"
@@ -17,8 +16,8 @@ namespace iosort {
 
 // Inner call: sorts [first, last) into [out, out + n) with the borrowed level tree of its depth;
 // deeper calls use the trees that follow it. [first, last) is working space and is left holding runs.
-template <class Merger>
-void _merge_sort(element* first, element* last, element* out, Merger* tree, typename Merger::allocator alloc)
+template <class Merger, class Item = typename Merger::value_type>
+void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merger::allocator alloc)
 {
     range_split const s = split_of(static_cast<std::uint64_t>(last - first));
     // The reset comes before the recursion, which only uses deeper trees.
@@ -30,27 +29,27 @@ void _merge_sort(element* first, element* last, element* out, Merger* tree, type
         sort_and_add_base_parts(*tree, first, s);
     } else {
         scratch_block<typename Merger::allocator> scratch(alloc, s.m0);
-        sort_parts_rotated(first, last, s, scratch.data(), [&](element* part_first, element* part_last, element* part_out) {
+        sort_parts_rotated(first, last, s, scratch.data(), [&](Item* part_first, Item* part_last, Item* part_out) {
             _merge_sort<Merger>(part_first, part_last, part_out, tree + 1, alloc);
         });
         scratch.release();
         add_rotated_runs(*tree, first, s);
     }
     warm_up(*tree);
-    drain(*tree, out);
+    deliver(*tree, out);
 }
 
-// Outer call: delivers the n elements of [first, last) to out in ascending key order; n must
+// Outer call: delivers the n elements of [first, last) to out in ascending order; n must
 // exceed T + 1. Afterwards [first, last) holds the runs, not the sorted sequence.
-template <class Merger, class OutputIterator>
-void _merge_sort(element* first, element* last, OutputIterator out, typename Merger::allocator alloc)
+template <class Merger, class OutputIterator, class Item = typename Merger::value_type>
+void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::allocator alloc)
 {
     range_split const s = split_of(static_cast<std::uint64_t>(last - first));
     if (s.base_case) {
         Merger tree(static_cast<std::int32_t>(s.k), alloc);
         sort_and_add_base_parts(tree, first, s);
         warm_up(tree);
-        drain(tree, out);
+        deliver(tree, out);
         return;
     }
     {
@@ -59,7 +58,7 @@ void _merge_sort(element* first, element* last, OutputIterator out, typename Mer
         level_plan const plan = plan_levels(static_cast<std::uint64_t>(last - first));
         level_trees<Merger> levels(plan.tree_inputs, alloc);
         scratch_block<typename Merger::allocator> scratch(alloc, s.m0);
-        sort_parts_rotated(first, last, s, scratch.data(), [&](element* part_first, element* part_last, element* part_out) {
+        sort_parts_rotated(first, last, s, scratch.data(), [&](Item* part_first, Item* part_last, Item* part_out) {
             _merge_sort<Merger>(part_first, part_last, part_out, levels.first(), alloc);
         });
         scratch.release();
@@ -68,7 +67,7 @@ void _merge_sort(element* first, element* last, OutputIterator out, typename Mer
     Merger tree(static_cast<std::int32_t>(s.k), alloc);
     add_rotated_runs(tree, first, s);
     warm_up(tree);
-    drain(tree, out);
+    deliver(tree, out);
 }
 
 }  // namespace iosort

@@ -8,19 +8,30 @@
 #include <cstdint>
 
 #include "funnel/buffer.hpp"
-#include "items/element.hpp"
 #include "sort/level_plan.hpp"
 #include "sort/tuning.hpp"
 
+// The pool bytes of an array of m items of type T: a size that is not a multiple of 8 is rounded
+// up to one (see stack_allocator).
+template <class T>
+std::uint64_t item_array_memory(std::uint64_t m)
+{
+    return (m * sizeof(T) + 7) & ~std::uint64_t{7};
+}
+
 // S(k) + 16 k: the pool memory of one merge tree with k inputs, its layout and its input slots.
+// Items whose size is not a multiple of 8 lose up to 7 bytes per buffer to rounding; a tree has
+// fewer than 2 k buffers.
 template <class Tree>
 std::uint64_t tree_memory(std::int32_t k)
 {
+    using T = typename Tree::value_type;
+    std::uint64_t const rounding = sizeof(T) % 8 == 0 ? 0 : 2 * 8 * static_cast<std::uint64_t>(k);
     return Tree::layout_type::size_of(k, funnel::height(k)) +
-           static_cast<std::uint64_t>(k) * sizeof(funnel::buffer<element*>);
+           static_cast<std::uint64_t>(k) * sizeof(funnel::buffer<T*>) + rounding;
 }
 
-// The estimate for a sort over n elements with trees of type Tree. The pool has always been sized
+// The estimate for a sort over n items with trees of type Tree (and items of its value type). The pool has always been sized
 // along the largest part at every depth (its scratch block and level tree); that stays the floor,
 // and the worst part at every depth grows it where a smaller part needs more: a larger scratch
 // block, a level tree with more inputs, or a depth of its own. The level tree array takes one
@@ -40,7 +51,7 @@ std::uint64_t pool_size_estimate_for(std::uint64_t n)
     std::uint64_t largest_levels = 0;
     for (std::uint64_t m = outer.m0; static_cast<std::int64_t>(m) > threshold + 1;) {
         std::int32_t const k = fan_out(m);
-        largest += tree_memory<Tree>(k) + m * sizeof(element);
+        largest += tree_memory<Tree>(k) + item_array_memory<typename Tree::value_type>(m);
         ++largest_levels;
         m = (m + static_cast<std::uint64_t>(k) - 1) / static_cast<std::uint64_t>(k);
     }
@@ -52,7 +63,7 @@ std::uint64_t pool_size_estimate_for(std::uint64_t n)
         worst += tree_memory<Tree>(k);
     }
     for (std::uint64_t m : plan.scratch) {
-        worst += m * sizeof(element);
+        worst += item_array_memory<typename Tree::value_type>(m);
     }
 
     return std::max(std::max(largest, outer_tree) + largest_levels * sizeof(Tree),

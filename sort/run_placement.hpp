@@ -14,15 +14,25 @@
 #include "sort/small_sort.hpp"
 #include "sort/tuning.hpp"
 
+// The sort of a base-case part: element's own sort (the same result as std::sort, faster), and
+// std::sort for every other item type.
+inline void base_sort(element* first, element* last) { small_sort(first, last); }
+
+template <class T>
+void base_sort(T* first, T* last)
+{
+    std::sort(first, last);
+}
+
 // Sorts the base-case parts in place, each exactly as std::sort would, and adds each as a run, in
 // order.
-template <class Merger>
-void sort_and_add_base_parts(Merger& tree, element* first, range_split const& s)
+template <class Merger, class T>
+void sort_and_add_base_parts(Merger& tree, T* first, range_split const& s)
 {
-    element* start = first;
+    T* start = first;
     for (std::uint64_t i = 0; i < s.k; ++i) {
-        element* const end = start + base_part_size(s, i);
-        small_sort(start, end);
+        T* const end = start + base_part_size(s, i);
+        base_sort(start, end);
         tree.add_input(start, end);
         start = end;
     }
@@ -30,12 +40,12 @@ void sort_and_add_base_parts(Merger& tree, element* first, range_split const& s)
 
 // Sorts every part of a recursive call with sort_part(part_first, part_last, out) into its
 // rotated place, using the scratch block of s.m0 elements for part 0.
-template <class SortPart>
-void sort_parts_rotated(element* first, element* last, range_split const& s, element* scratch, SortPart sort_part)
+template <class T, class SortPart>
+void sort_parts_rotated(T* first, T* last, range_split const& s, T* scratch, SortPart sort_part)
 {
-    element* start = first;
+    T* start = first;
     for (std::uint64_t i = 0; i < s.k; ++i) {
-        element* const end = start + recursive_part_size(s, i);
+        T* const end = start + recursive_part_size(s, i);
         sort_part(start, end, i == 0 ? scratch : start - s.m0);
         start = end;
     }
@@ -43,12 +53,12 @@ void sort_parts_rotated(element* first, element* last, range_split const& s, ele
 }
 
 // Adds the runs left by sort_parts_rotated: the outputs of parts 1 .. k-1, then part 0's.
-template <class Merger>
-void add_rotated_runs(Merger& tree, element* first, range_split const& s)
+template <class Merger, class T>
+void add_rotated_runs(Merger& tree, T* first, range_split const& s)
 {
-    element* start = first;
+    T* start = first;
     for (std::uint64_t i = 1; i <= s.k; ++i) {
-        element* const end = start + recursive_part_size(s, i % s.k);
+        T* const end = start + recursive_part_size(s, i % s.k);
         tree.add_input(start, end);
         start = end;
     }

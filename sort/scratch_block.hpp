@@ -5,12 +5,13 @@
 // blocks back in the reverse order of taking them.
 
 #include <cstddef>
-
-#include "items/element.hpp"
+#include <memory>
 
 template <class Allocator>
 class scratch_block {
 public:
+    using value_type = typename std::allocator_traits<Allocator>::value_type;
+
     scratch_block(Allocator const& a, std::size_t n) : alloc(a), size(n), data_(alloc.allocate(n)) {}
 
     scratch_block(scratch_block const&) = delete;
@@ -18,7 +19,7 @@ public:
 
     ~scratch_block() { release(); }
 
-    element* data() const { return data_; }
+    value_type* data() const { return data_; }
 
     void release()
     {
@@ -31,5 +32,5 @@ public:
 private:
     Allocator alloc;
     std::size_t size;
-    element* data_;
+    value_type* data_;
 };

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "items/element.hpp"
 #include "sort/cached.hpp"
 #include "sort/pool_estimate.hpp"
 #include "sort/tuning.hpp"
@@ -30,11 +29,12 @@ Allocator make_allocator(std::uint64_t n)
 
 }  // namespace sort_entry_detail
 
-// Sorts [first, last) by key into out. With n <= T + 1 that is std::sort and a copy; otherwise the
-// chosen driver with a temporary allocator of the tree's type, released when the driver returns
-// or throws. Afterwards [first, last) holds the driver's runs, not the sorted sequence.
-template <class Tree, class OutputIterator>
-void sort_entry(driver which, element* first, element* last, OutputIterator out)
+// Sorts [first, last) into out in the order of the tree's items (element: by key). With n <= T + 1
+// that is std::sort and a copy; otherwise the chosen driver with a temporary allocator of the
+// tree's type, released when the driver returns or throws. Afterwards [first, last) holds the
+// driver's runs, not the sorted sequence.
+template <class Tree, class OutputIterator, class Item = typename Tree::value_type>
+void sort_entry(driver which, Item* first, Item* last, OutputIterator out)
 {
     auto const n = static_cast<std::uint64_t>(last - first);
     if (static_cast<std::int64_t>(n) <= base_case_threshold() + 1) {

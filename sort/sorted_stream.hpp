@@ -1,19 +1,23 @@
 #pragma once
-// The output sink of a benchmark sort. It does not keep the sequence: every element written
-// through its iterator is checked against its predecessor (a message on standard error when it is
-// smaller) and its key is added to a checksum that wraps modulo 2^64. Only three elements are kept.
+// The output sink of a benchmark sort. It does not keep the sequence: every item written through
+// its iterator is checked against its predecessor in the item's order (a message on standard error
+// when it is smaller) and, for element, its key is added to a checksum that wraps modulo 2^64.
+// Only three items are kept.
 
 #include <cstddef>
 #include <cstdint>
 #include <iostream>
 #include <iterator>
+#include <type_traits>
+
+#include "items/element.hpp"
 
 template <class T>
 class sorted_stream {
 public:
     T prev{};  // the last element accepted
     T cur{};   // the element last written through an iterator, not yet accepted
-    T sum{};   // key: the sum of all accepted keys; payload: that of the first accepted element
+    T sum{};   // element: key the sum of all accepted keys, payload that of the first; otherwise the first
 
     // Writes into a stream. The count of accepted elements lives here, not in the stream, so a
     // writer must keep using the advanced iterator value it gets back from std::copy and friends.
@@ -56,11 +60,13 @@ private:
     // The check costs one comparison; the report is kept out of the merge loops that write here.
     void accept_next(std::int64_t position)
     {
-        if (cur.key < prev.key) {
+        if (cur < prev) {
             report_out_of_order(position);
         }
         prev = cur;
-        sum.key += cur.key;  // unsigned arithmetic: wraps modulo 2^64
+        if constexpr (std::is_same<T, element>::value) {
+            sum.key += cur.key;  // unsigned arithmetic: wraps modulo 2^64
+        }
     }
 
     // Positions are printed one-based and, like the message has always shown them, as 32-bit numbers.

@@ -3,20 +3,19 @@
 // merges builds a fresh tree for its own K(n) runs, uses it once and destroys it. Nothing is
 // reset and no tree outlives its call, so every part recurses as deep as it needs.
 
-#include "items/element.hpp"
-#include "sort/root_drain.hpp"
+#include "sort/ordered_drain.hpp"
 #include "sort/run_placement.hpp"
 #include "sort/scratch_block.hpp"
 #include "sort/tuning.hpp"
 
 namespace uncached {
 
-// Delivers the n elements of [first, last) to out in ascending key order; out is the sort's
-// output stream for the outer call and an element array, not overlapping the range, for the
+// Delivers the n elements of [first, last) to out in ascending order; out is the sort's
+// output stream for the outer call and an item array, not overlapping the range, for the
 // inner ones. [first, last) is working space and is left holding runs. The outer call needs
 // n > T + 1, so that every tree has at least three inputs.
-template <class Merger, class OutputIterator>
-void _merge_sort(element* first, element* last, OutputIterator out, typename Merger::allocator alloc)
+template <class Merger, class OutputIterator, class Item = typename Merger::value_type>
+void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::allocator alloc)
 {
     range_split const s = split_of(static_cast<std::uint64_t>(last - first));
     auto const inputs = static_cast<std::int32_t>(s.k);
@@ -24,12 +23,12 @@ void _merge_sort(element* first, element* last, OutputIterator out, typename Mer
         Merger tree(inputs, alloc);
         sort_and_add_base_parts(tree, first, s);
         warm_up(tree);
-        drain(tree, out);
+        deliver(tree, out);
         return;
     }
     {
         scratch_block<typename Merger::allocator> scratch(alloc, s.m0);
-        sort_parts_rotated(first, last, s, scratch.data(), [&](element* part_first, element* part_last, element* part_out) {
+        sort_parts_rotated(first, last, s, scratch.data(), [&](Item* part_first, Item* part_last, Item* part_out) {
             _merge_sort<Merger>(part_first, part_last, part_out, alloc);
         });
     }
@@ -38,7 +37,7 @@ void _merge_sort(element* first, element* last, OutputIterator out, typename Mer
     Merger tree(inputs, alloc);
     add_rotated_runs(tree, first, s);
     warm_up(tree);
-    drain(tree, out);
+    deliver(tree, out);
 }
 
 }  // namespace uncached

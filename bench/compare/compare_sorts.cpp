@@ -31,6 +31,7 @@
 #include "bench/variants.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
+#include "items/record.hpp"
 
 namespace {
 
@@ -41,22 +42,24 @@ constexpr std::uint64_t input_seed = 20261208;
 
 // The input of one pattern and size that every algorithm sorts. Only the latest is kept: every
 // pattern at the largest sizes would take gigabytes. Making one again gives the same items.
+template <class T>
 struct input_set {
     std::string pattern;
-    std::vector<element> items;
-    expected_content expected;  // what every sort of the items must deliver
+    std::vector<T> items;
+    expected_content_of<T> expected;  // what every sort of the items must deliver
 };
 
-input_set& input_of(std::string const& pattern, std::uint64_t n)
+template <class T>
+input_set<T>& input_of(std::string const& pattern, std::uint64_t n)
 {
-    static input_set current;
+    static input_set<T> current;
     if (current.pattern == pattern && current.items.size() == n) return current;
-    current = input_set{};  // frees the previous input before the next is made
+    current = input_set<T>{};  // frees the previous input before the next is made
     current.pattern = pattern;
     current.items.resize(n);
-    // Drawn as corvane draws its inputs, every payload its element's index.
+    // Drawn as corvane draws its inputs, every element's payload its index.
     input_source::pattern(pattern).fill(current.items.data(), current.items.data() + n, input_seed + n);
-    current.expected = expected_content::of(current.items.data(), current.items.data() + n);
+    current.expected = expected_content_of<T>::of(current.items.data(), current.items.data() + n);
     return current;
 }
 
@@ -75,19 +78,21 @@ double seconds_now()
 }
 
 // Benchmark: every iteration refreshes the working array from the input and times one sort.
+template <class T>
 void time_sort(benchmark::State& state, variant const* sort, std::string const& pattern)
 {
     std::uint64_t const n = static_cast<std::uint64_t>(state.range(0));
-    input_set& input = input_of(pattern, n);
-    std::vector<element> work(n);
+    input_set<T>& input = input_of<T>(pattern, n);
+    sort_into<T> const sort_items = sort->sort_of<T>();
+    std::vector<T> work(n);
     // Each iteration times only the sort, with a clock of its own: pausing the library's timer
     // would add its own cost to the small sizes.
     for (auto _ : state) {
         std::copy(input.items.begin(), input.items.end(), work.begin());
-        output_check check(input.expected);
+        output_check_of<T> check(input.expected);
 
         double const start = seconds_now();
-        sort->sort(work.data(), work.data() + n, check.into());
+        sort_items(work.data(), work.data() + n, check.into());
         state.SetIterationTime(seconds_now() - start);
 
         std::string const verdict = check.verdict();
@@ -97,13 +102,22 @@ void time_sort(benchmark::State& state, variant const* sort, std::string const& 
 }
 
 // One sort of the input outside Google Benchmark: the check's verdict.
+template <class T>
 std::string sort_once(variant const& sort, std::string const& pattern, std::uint64_t n)
 {
-    input_set& input = input_of(pattern, n);
-    std::vector<element> work = input.items;
-    output_check check(input.expected);
-    sort.sort(work.data(), work.data() + n, check.into());
+    input_set<T>& input = input_of<T>(pattern, n);
+    std::vector<T> work = input.items;
+    output_check_of<T> check(input.expected);
+    sort.sort_of<T>()(work.data(), work.data() + n, check.into());
     return check.verdict();
+}
+
+// The input alone, made and copied as a sort's would be; returns its item count.
+template <class T>
+std::size_t input_only(std::string const& pattern, std::uint64_t n)
+{
+    std::vector<T> const work = input_of<T>(pattern, n).items;
+    return work.size();
 }
 
 // std::sort is the yardstick of every ratio.
@@ -197,8 +211,10 @@ variant const* find_sort(std::string const& name)
 int run_once(std::string const& name, std::string const& pattern, std::uint64_t n, item_type type)
 {
     if (name == input_only_name) {
-        std::vector<element> const work = input_of(pattern, n).items;
-        std::cout << input_only_name << ", n = " << n << ": " << work.size() << " elements\n";
+        std::size_t const items = type == item_type::int_item ? input_only<int>(pattern, n)
+                                  : type == item_type::record ? input_only<record>(pattern, n)
+                                                              : input_only<element>(pattern, n);
+        std::cout << input_only_name << ", n = " << n << ": " << items << " elements\n";
         return 0;
     }
     if (variant const* v = find_sort(name)) {
@@ -207,7 +223,9 @@ int run_once(std::string const& name, std::string const& pattern, std::uint64_t 
                       << item_type_name(type) << " items\n";
             return 2;
         }
-        std::string const verdict = sort_once(*v, pattern, n);
+        std::string const verdict = type == item_type::int_item ? sort_once<int>(*v, pattern, n)
+                                    : type == item_type::record ? sort_once<record>(*v, pattern, n)
+                                                                : sort_once<element>(*v, pattern, n);
         bool const intact = verdict == "ok";
         std::cout << v->display << ", n = " << n << ": " << (intact ? "sorted" : verdict) << "\n";
         return intact ? 0 : 1;
@@ -284,7 +302,7 @@ int main(int argc, char** argv)
     // --input=NAME[,NAME...] or --input=all: the input patterns, as corvane names them (default:
     // uniform). --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools;
     // ALGORITHM is a name of the table or of corvane's variants. --type=TYPE: the item type, as
-    // corvane names them (default: element, so far the only one sorted). Every other flag is Google
+    // corvane names them (default: element). Every other flag is Google
     // Benchmark's own (--benchmark_repetitions, --benchmark_filter, --benchmark_format, ...).
     bool quick = false;
     std::vector<std::string> patterns = {"uniform"};
@@ -319,15 +337,11 @@ int main(int argc, char** argv)
             args.push_back(argv[i]);
         }
     }
-    // The sorts of the type, in the registry's order; the others are left out of the table.
+    // The sorts of the type, in the registry's order (the funnel variants sort every type); the
+    // others are left out of the table.
     std::vector<variant const*> sorts;
     for (variant const& v : all_variants()) {
         if (v.sorts(type)) sorts.push_back(&v);
-    }
-    if (sorts.empty()) {
-        std::cerr << "--type=" << item_type_name(type) << ": no sort of the kit sorts " << item_type_name(type)
-                  << " items yet\n";
-        return 2;
     }
     if (once != nullptr) {
         if (patterns.size() != 1) {
@@ -353,7 +367,10 @@ int main(int argc, char** argv)
     for (std::string const& pattern : patterns) {
         for (std::uint64_t n : sizes) {
             for (variant const* v : sorts) {
-                benchmark::RegisterBenchmark(benchmark_name(*v, pattern).c_str(), time_sort, v, pattern)
+                auto* const timed = type == item_type::int_item ? time_sort<int>
+                                    : type == item_type::record ? time_sort<record>
+                                                                : time_sort<element>;
+                benchmark::RegisterBenchmark(benchmark_name(*v, pattern).c_str(), timed, v, pattern)
                     ->Arg(static_cast<std::int64_t>(n))
                     ->Unit(benchmark::kMillisecond)
                     ->UseManualTime();

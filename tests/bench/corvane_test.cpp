@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <fcntl.h>
@@ -118,6 +119,35 @@ TEST(CorvaneExperiment, SortsAnElementFileWrittenByTheGenerator)
     }
     EXPECT_EQ(checks, 2u * 4u);
     EXPECT_EQ(lines.back(), "</benchmark>");
+}
+
+// Every variant that sorts the type runs and is checked, one CSV row each; int and record files of
+// the generator are read with their own item size.
+TEST(CorvaneExperiment, SortsIntAndRecordItemsWithEveryVariantThatCan)
+{
+    test_support::temp_dir dir;
+    for (auto const& [type, letter, variants] : {std::tuple<std::string, std::string, std::size_t>{"int", "-ei", 8},
+                                                 {"record", "-er", 7}}) {
+        auto const all = test_support::run_program(
+            CORVANE_PATH, {"--counters=none", "--format=csv", "--sizes=2000", "--variants=all", "--type=" + type,
+                           "--input=root-dups"});
+        ASSERT_EQ(all.status, 0) << all.err;
+        auto const rows = test_support::lines_of(all.out);
+        ASSERT_EQ(rows.size(), 1 + variants) << type;
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            EXPECT_EQ(rows[i].substr(rows[i].size() - 5 - type.size()), ",ok,," + type) << rows[i];
+        }
+        std::string const file = dir.file(type);
+        ASSERT_EQ(test_support::run_program(DATLOW_PATH, {letter, "-dD", "3000", file}).status, 0);
+        auto const from_file = test_support::run_program(
+            CORVANE_PATH, {"--counters=none", "--format=csv", "--type=" + type, "--input-file=" + file});
+        ASSERT_EQ(from_file.status, 0) << from_file.err;
+        EXPECT_EQ(count_of(from_file.out, "3000,"), 4u) << from_file.out;  // the whole file, by the four funnel variants
+        EXPECT_EQ(count_of(from_file.out, ",ok,," + type), 4u) << from_file.out;
+    }
+    auto const refused = test_support::run_program(CORVANE_PATH, {"--type=record", "--variants=vqsort"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.out, "");
 }
 
 // --help wins over whatever else is given, even a bad option.

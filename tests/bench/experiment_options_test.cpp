@@ -76,6 +76,11 @@ TEST(ExperimentOptions, VariantsAreNamesAndGroups)
     names all = funnel;
     all.insert(all.end(), peers.begin(), peers.end());
     EXPECT_EQ(names_of(parse_options({"--variants=all", "--type=element"}, plenty).variants), all);
+    EXPECT_EQ(names_of(parse_options({"--variants=all", "--type=int"}, plenty).variants), all);
+    // vqsort sorts no records: the group keeps the others.
+    EXPECT_EQ(names_of(parse_options({"--type=record", "--variants=all"}, plenty).variants),
+              (names{"cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort", "std-stable-sort",
+                     "pdqsort-branchless"}));
     EXPECT_EQ(names_of(parse_options({"--variants=vqsort,funnel,all"}, plenty).variants),
               (names{"vqsort", "cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort",
                      "std-stable-sort", "pdqsort-branchless"}));
@@ -111,9 +116,8 @@ TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
         {{"--variants=std-sort,peers,std-sort"}, "'std-sort' is named twice"},
         {{"--variants=Peers"}, "unknown variant 'Peers'"},
         {{"--type=float"}, "--type: 'float' is not element, int or record"},
-        {{"--type=int"}, "--type=int: no variant of 'funnel' sorts int items"},
-        {{"--type=record", "--variants=peers"}, "--type=record: no variant of 'peers' sorts record items"},
-        {{"--type=int", "--variants=vqsort,all"}, "--type=int: the variant 'vqsort' does not sort int items"},
+        {{"--type=record", "--variants=vqsort"}, "--type=record: the variant 'vqsort' does not sort record items"},
+        {{"--type=record", "--variants=vqsort,all"}, "--type=record: the variant 'vqsort' does not sort record items"},
         {{"--repeat=0"}, "between 1 and"},
         {{"--repeat=1000001"}, "between 1 and"},
         {{"--seed=x"}, "--seed"},
@@ -138,6 +142,9 @@ TEST(ExperimentOptions, RefusesSizesAboveWhatMemoryHolds)
     EXPECT_EQ(refusal({"--sizes=32768"}, memory), "");
     EXPECT_NE(refusal({"--sizes=1000,32769"}, memory).find("32769 elements do not fit"), std::string::npos);
     EXPECT_NE(refusal({"--sizes=9999999999999999"}).find("do not fit"), std::string::npos);
+    // A record takes 100 bytes, so fewer of them fit, whichever option comes first.
+    EXPECT_EQ(refusal({"--type=record", "--sizes=5242"}, memory), "");
+    EXPECT_NE(refusal({"--sizes=5243", "--type=record"}, memory).find("5243 elements do not fit"), std::string::npos);
     EXPECT_GT(physical_memory_bytes(), 0u);
 }
 
@@ -155,6 +162,10 @@ TEST(ExperimentOptions, AnInputFileMustHoldWholeElements)
     EXPECT_EQ(parse_options({"--input-file=" + good, "--sizes=3,10"}, plenty).sizes, (std::vector<std::uint64_t>{3, 10}));
 
     EXPECT_NE(refusal({"--input-file=" + dir.file("ragged")}).find("not a multiple of the 16 bytes"), std::string::npos);
+    // The item size is the type's: 161 bytes are no whole records either, 160 are 40 ints.
+    EXPECT_NE(refusal({"--type=record", "--input-file=" + dir.file("ragged")}).find("not a multiple of the 100 bytes of a record"),
+              std::string::npos);
+    EXPECT_EQ(parse_options({"--type=int", "--input-file=" + good}, plenty).sizes, (std::vector<std::uint64_t>{40}));
     EXPECT_NE(refusal({"--input-file=" + dir.file("empty")}).find("is empty"), std::string::npos);
     EXPECT_NE(refusal({"--input-file=" + good, "--sizes=11"}).find("more than the 10 elements"), std::string::npos);
     EXPECT_NE(refusal({"--input-file=" + good}, 9 * 32).find("do not fit"), std::string::npos);

@@ -281,3 +281,52 @@ TEST(InputPatterns, FloorSqrtIsExactAtPerfectSquaresAndTheTopOfTheRange)
 }
 
 }  // namespace
+
+namespace {
+
+template <class T>
+std::vector<T> items_of(std::string const& name, std::size_t n)
+{
+    srand48(seed);
+    std::vector<T> items(n);
+    gen::fill_input(name, items.data(), items.data() + n);
+    return items;
+}
+
+template <class T>
+int order_of(T const& a, T const& b)
+{
+    return a < b ? -1 : b < a ? 1 : 0;
+}
+
+}  // namespace
+
+// The patterns made from element keys give ints and records in the same order, ties included:
+// every pair of neighbours and a spread of far pairs compare as their keys do.
+TEST(InputPatterns, IntAndRecordPatternsKeepTheKeysOrder)
+{
+    std::set<std::string> const drawn_by_the_generator = {"uniform",      "runs-log",         "runs-sqrt",
+                                                          "buckets-log",  "buckets-sqrt",     "few-distinct-log",
+                                                          "few-distinct-sqrt"};
+    std::size_t const n = 2000;
+    for (std::string const& name : gen::input_pattern_names()) {
+        if (drawn_by_the_generator.count(name) != 0) continue;
+        std::vector<element> const elements = items_of<element>(name, n);
+        std::vector<int> const ints = items_of<int>(name, n);
+        std::vector<record> const records = items_of<record>(name, n);
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+            for (std::size_t const j : {i + 1, i * 7919 % n}) {
+                int const expected = order_of(elements[i], elements[j]);
+                ASSERT_EQ(order_of(ints[i], ints[j]), expected) << name << ' ' << i << ' ' << j;
+                ASSERT_EQ(order_of(records[i], records[j]), expected) << name << ' ' << i << ' ' << j;
+            }
+        }
+    }
+    // The ends of the key range: no digit of a record key is a zero byte that would end the compare.
+    constexpr std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
+    EXPECT_TRUE(gen::record_of_key(0) < gen::record_of_key(1));
+    EXPECT_TRUE(gen::record_of_key(top - 1) < gen::record_of_key(top));
+    EXPECT_TRUE(gen::record_of_key(255) < gen::record_of_key(256));
+    EXPECT_EQ(gen::int_of_key(0), std::numeric_limits<int>::min());
+    EXPECT_EQ(gen::int_of_key(top), std::numeric_limits<int>::max());
+}

@@ -56,14 +56,18 @@ TEST(CompareSorts, OnceTakesVariantAndDisplayNames)
     EXPECT_NE(unknown.err.find("unknown algorithm: cached;"), std::string::npos) << unknown.err;
 }
 
-// The item types are corvane's; one that no sort handles yet is refused before anything runs.
+// The item types are corvane's; a sort that does not handle the type is refused before anything runs.
 TEST(CompareSorts, TypeIsCheckedAgainstTheRegistry)
 {
     EXPECT_EQ(compare_sorts({"--once=std-sort", "--size=100", "--type=element"}).out, "std::sort, n = 100: sorted\n");
-    auto const unsorted = compare_sorts({"--once=std-sort", "--type=int"});
+    EXPECT_EQ(compare_sorts({"--once=cached-stack", "--size=5000", "--type=int", "--input=zipf"}).out,
+              "Cached stack, n = 5000: sorted\n");
+    EXPECT_EQ(compare_sorts({"--once=uncached-heap", "--size=5000", "--type=record", "--input=killer"}).out,
+              "Not cached heap, n = 5000: sorted\n");
+    auto const unsorted = compare_sorts({"--once=vqsort", "--type=record"});
     EXPECT_EQ(unsorted.status, 2);
     EXPECT_EQ(unsorted.out, "");
-    EXPECT_EQ(unsorted.err, "--type=int: no sort of the kit sorts int items yet\n");
+    EXPECT_EQ(unsorted.err, "--type=record: vqsort does not sort record items\n");
     auto const unknown = compare_sorts({"--type=bytes"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err, "--type: 'bytes' is not element, int or record\n");
