@@ -271,9 +271,10 @@ OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t step
 
 // Before a batch: when all that an input may give (its elements, but at most room >= 1) precedes
 // the other head, that is the merge's next output, and it moves as one block to out. True when a
-// block moved; it leaves one input empty or out full.
+// block moved; it leaves one input empty or out full. Always inlined: it runs once per batch, and
+// as a call of its own it saves and restores more registers than its checks cost.
 template <typename T, typename OutputIterator>
-bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, std::ptrdiff_t room)
+[[gnu::always_inline]] inline bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, std::ptrdiff_t room)
 {
     std::ptrdiff_t const from_a = std::min(a_end - a, room);
     if (a[from_a - 1].key < b->key) {
