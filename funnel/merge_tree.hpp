@@ -153,16 +153,16 @@ public:
         if (in_use <= 0) {
             return;  // no run of this batch reaches this leaf
         }
-        int const slots = in_use < 2 ? static_cast<int>(in_use) : 2;
         Buffer* const p = this->inputs_begin + first_slot;
-        Buffer runs[2] = {};
-        for (int i = 0; i < slots; ++i) {
-            runs[i] = p[i];
+        if (in_use >= 2) {
+            // The common case: both runs lie in the slot array, which serves as the input pair.
+            Refill::refill(p, Merger::merge(*out, p, x));
+            return;
         }
+        // A single run: the leaf merges it with an empty one.
+        Buffer runs[2] = {p[0], Buffer()};
         Refill::refill(runs, Merger::merge(*out, runs, x));
-        for (int i = 0; i < slots; ++i) {
-            p[i].begin = runs[i].begin;
-        }
+        p[0].begin = runs[0].begin;
     }
 
     // Fills every buffer of a fresh (built or reset) subtree once, bottom up, then fills out.
