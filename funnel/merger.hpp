@@ -310,7 +310,10 @@ struct simple_merger {
 
     typedef Count count;
 
-    static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
+    // The dispatch and the one-input copy are inlined into the tree's fill loops, and the two-input
+    // merge stays one call: near the leaves most calls move a few elements, and a call that saves
+    // and restores the merge loop's registers costs as much as the move itself.
+    [[gnu::always_inline]] static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
     {
         T* const out_before = out.begin;
         int const result = merge_any(out, in);
@@ -319,10 +322,12 @@ struct simple_merger {
     }
 
 private:
-    static int merge_any(Buffer& out, Buffer* in)
+    [[gnu::always_inline]] static int merge_any(Buffer& out, Buffer* in)
     {
-        bool const has0 = in[0].begin != in[0].end;
-        bool const has1 = in[1].begin != in[1].end;
+        // Written as begin < end, which for a view is begin != end: it tells the compiler that an
+        // input with data holds at least one element, so the inlined copies need no size checks.
+        bool const has0 = in[0].begin < in[0].end;
+        bool const has1 = in[1].begin < in[1].end;
         if (has0 && has1) {
             return merge_two(out, in);
         }
@@ -337,7 +342,7 @@ private:
 
     // With one input left the step is a block copy; the input counts as run empty when all of
     // it fitted, even if that also filled out.
-    static int copy_one(Buffer& out, Buffer& in, int index)
+    [[gnu::always_inline]] static int copy_one(Buffer& out, Buffer& in, int index)
     {
         std::ptrdiff_t const room = out.end - out.begin;
         std::ptrdiff_t const avail = in.end - in.begin;
@@ -354,7 +359,7 @@ private:
     // Merges in batches: as long as each batch takes no more steps than out has room and either
     // input holds elements, nothing can run out before its last step, so the steps themselves
     // need no bounds checks. After a batch only the input taken from last can have run empty.
-    static int merge_two(Buffer& out, Buffer* in)
+    [[gnu::noinline]] static int merge_two(Buffer& out, Buffer* in)
     {
         T* o = out.begin;
         T* const o_end = out.end;
