@@ -329,6 +329,14 @@ private:
         bool const has0 = in[0].begin < in[0].end;
         bool const has1 = in[1].begin < in[1].end;
         if (has0 && has1) {
+            if (out.begin == out.end) {
+                return none;
+            }
+            // On ordered input most calls near the leaves end with one block: that case stays
+            // inline, and only a real merge pays for the call.
+            if (copy_leading_block(in[0].begin, in[0].end, in[1].begin, in[1].end, out.begin, out.end - out.begin)) {
+                return after_block(in);
+            }
             return merge_two(out, in);
         }
         if (has0) {
@@ -356,9 +364,22 @@ private:
         return index;
     }
 
-    // Merges in batches: as long as each batch takes no more steps than out has room and either
-    // input holds elements, nothing can run out before its last step, so the steps themselves
-    // need no bounds checks. After a batch only the input taken from last can have run empty.
+    // The result after a leading block, which leaves one input empty or out full.
+    [[gnu::always_inline]] static int after_block(Buffer const* in)
+    {
+        if (in[0].begin == in[0].end) {
+            return 0;
+        }
+        if (in[1].begin == in[1].end) {
+            return 1;
+        }
+        return none;
+    }
+
+    // Merges in batches, the first one at once (the caller found no leading block and room in
+    // out): as long as each batch takes no more steps than out has room and either input holds
+    // elements, nothing can run out before its last step, so the steps themselves need no bounds
+    // checks. After a batch only the input taken from last can have run empty.
     [[gnu::noinline]] static int merge_two(Buffer& out, Buffer* in)
     {
         T* o = out.begin;
@@ -368,17 +389,22 @@ private:
         T* b = in[1].begin;
         T* const b_end = in[1].end;
         int result = none;
-        while (o != o_end) {
-            if (!copy_leading_block(a, a_end, b, b_end, o, o_end - o)) {
-                std::ptrdiff_t const steps = std::min(o_end - o, std::min(a_end - a, b_end - b));
-                o = merge_batch(a, b, o, steps);
-            }
+        for (;;) {
+            std::ptrdiff_t const steps = std::min(o_end - o, std::min(a_end - a, b_end - b));
+            o = merge_batch(a, b, o, steps);
             if (a == a_end) {
                 result = 0;
                 break;
             }
             if (b == b_end) {
                 result = 1;
+                break;
+            }
+            if (o == o_end) {
+                break;
+            }
+            if (copy_leading_block(a, a_end, b, b_end, o, o_end - o)) {
+                result = a == a_end ? 0 : (b == b_end ? 1 : none);
                 break;
             }
         }
