@@ -189,11 +189,13 @@ private:
     void refill(node_type* n, int i, bfs_index<2> x)
     {
         n->flip(i);
-        node_type* const child = n->children[i];
-        if (child->is_leaf()) {
-            fill_leaf(&n->buffers[i], bfs_child(x, i));
+        // A leaf is known by its index: fill_leaf reads only the slots, so the leaf node itself is
+        // never loaded.
+        bfs_index<2> const c = bfs_child(x, i);
+        if (c >= first_leaf) {
+            fill_leaf(&n->buffers[i], c);
         } else {
-            fill(child, &n->buffers[i], bfs_child(x, i));
+            fill(n->children[i], &n->buffers[i], c);
         }
         n->flip(i);
     }
