@@ -153,16 +153,16 @@ public:
         if (in_use <= 0) {
             return;  // no run of this batch reaches this leaf
         }
-        int const slots = in_use < 2 ? static_cast<int>(in_use) : 2;
         Buffer* const p = this->inputs_begin + first_slot;
-        Buffer runs[2] = {};
-        for (int i = 0; i < slots; ++i) {
-            runs[i] = p[i];
+        if (in_use >= 2) {
+            // The common case: both runs lie in the slot array, which serves as the input pair.
+            Refill::refill(p, Merger::merge(*out, p, x));
+            return;
         }
+        // A single run: the leaf merges it with an empty one.
+        Buffer runs[2] = {p[0], Buffer()};
         Refill::refill(runs, Merger::merge(*out, runs, x));
-        for (int i = 0; i < slots; ++i) {
-            p[i].begin = runs[i].begin;
-        }
+        p[0].begin = runs[0].begin;
     }
 
     // Fills every buffer of a fresh (built or reset) subtree once, bottom up, then fills out.
@@ -189,11 +189,13 @@ private:
     void refill(node_type* n, int i, bfs_index<2> x)
     {
         n->flip(i);
-        node_type* const child = n->children[i];
-        if (child->is_leaf()) {
-            fill_leaf(&n->buffers[i], bfs_child(x, i));
+        // A leaf is known by its index: fill_leaf reads only the slots, so the leaf node itself is
+        // never loaded.
+        bfs_index<2> const c = bfs_child(x, i);
+        if (c >= first_leaf) {
+            fill_leaf(&n->buffers[i], c);
         } else {
-            fill(child, &n->buffers[i], bfs_child(x, i));
+            fill(n->children[i], &n->buffers[i], c);
         }
         n->flip(i);
     }

@@ -271,9 +271,10 @@ OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t step
 
 // Before a batch: when all that an input may give (its elements, but at most room >= 1) precedes
 // the other head, that is the merge's next output, and it moves as one block to out. True when a
-// block moved; it leaves one input empty or out full.
+// block moved; it leaves one input empty or out full. Always inlined: it runs once per batch, and
+// as a call of its own it saves and restores more registers than its checks cost.
 template <typename T, typename OutputIterator>
-bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, std::ptrdiff_t room)
+[[gnu::always_inline]] inline bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, std::ptrdiff_t room)
 {
     std::ptrdiff_t const from_a = std::min(a_end - a, room);
     if (a[from_a - 1].key < b->key) {
@@ -309,7 +310,10 @@ struct simple_merger {
 
     typedef Count count;
 
-    static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
+    // The dispatch and the one-input copy are inlined into the tree's fill loops, and the two-input
+    // merge stays one call: near the leaves most calls move a few elements, and a call that saves
+    // and restores the merge loop's registers costs as much as the move itself.
+    [[gnu::always_inline]] static int merge(Buffer& out, Buffer* in, std::int32_t x = 1)
     {
         T* const out_before = out.begin;
         int const result = merge_any(out, in);
@@ -318,11 +322,21 @@ struct simple_merger {
     }
 
 private:
-    static int merge_any(Buffer& out, Buffer* in)
+    [[gnu::always_inline]] static int merge_any(Buffer& out, Buffer* in)
     {
-        bool const has0 = in[0].begin != in[0].end;
-        bool const has1 = in[1].begin != in[1].end;
+        // Written as begin < end, which for a view is begin != end: it tells the compiler that an
+        // input with data holds at least one element, so the inlined copies need no size checks.
+        bool const has0 = in[0].begin < in[0].end;
+        bool const has1 = in[1].begin < in[1].end;
         if (has0 && has1) {
+            if (out.begin == out.end) {
+                return none;
+            }
+            // On ordered input most calls near the leaves end with one block: that case stays
+            // inline, and only a real merge pays for the call.
+            if (copy_leading_block(in[0].begin, in[0].end, in[1].begin, in[1].end, out.begin, out.end - out.begin)) {
+                return after_block(in);
+            }
             return merge_two(out, in);
         }
         if (has0) {
@@ -336,7 +350,7 @@ private:
 
     // With one input left the step is a block copy; the input counts as run empty when all of
     // it fitted, even if that also filled out.
-    static int copy_one(Buffer& out, Buffer& in, int index)
+    [[gnu::always_inline]] static int copy_one(Buffer& out, Buffer& in, int index)
     {
         std::ptrdiff_t const room = out.end - out.begin;
         std::ptrdiff_t const avail = in.end - in.begin;
@@ -350,10 +364,23 @@ private:
         return index;
     }
 
-    // Merges in batches: as long as each batch takes no more steps than out has room and either
-    // input holds elements, nothing can run out before its last step, so the steps themselves
-    // need no bounds checks. After a batch only the input taken from last can have run empty.
-    static int merge_two(Buffer& out, Buffer* in)
+    // The result after a leading block, which leaves one input empty or out full.
+    [[gnu::always_inline]] static int after_block(Buffer const* in)
+    {
+        if (in[0].begin == in[0].end) {
+            return 0;
+        }
+        if (in[1].begin == in[1].end) {
+            return 1;
+        }
+        return none;
+    }
+
+    // Merges in batches, the first one at once (the caller found no leading block and room in
+    // out): as long as each batch takes no more steps than out has room and either input holds
+    // elements, nothing can run out before its last step, so the steps themselves need no bounds
+    // checks. After a batch only the input taken from last can have run empty.
+    [[gnu::noinline]] static int merge_two(Buffer& out, Buffer* in)
     {
         T* o = out.begin;
         T* const o_end = out.end;
@@ -362,17 +389,22 @@ private:
         T* b = in[1].begin;
         T* const b_end = in[1].end;
         int result = none;
-        while (o != o_end) {
-            if (!copy_leading_block(a, a_end, b, b_end, o, o_end - o)) {
-                std::ptrdiff_t const steps = std::min(o_end - o, std::min(a_end - a, b_end - b));
-                o = merge_batch(a, b, o, steps);
-            }
+        for (;;) {
+            std::ptrdiff_t const steps = std::min(o_end - o, std::min(a_end - a, b_end - b));
+            o = merge_batch(a, b, o, steps);
             if (a == a_end) {
                 result = 0;
                 break;
             }
             if (b == b_end) {
                 result = 1;
+                break;
+            }
+            if (o == o_end) {
+                break;
+            }
+            if (copy_leading_block(a, a_end, b, b_end, o, o_end - o)) {
+                result = a == a_end ? 0 : (b == b_end ? 1 : none);
                 break;
             }
         }

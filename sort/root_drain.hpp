@@ -21,12 +21,12 @@ template <class Merger>
 void refill_root_buffer(Merger& tree, int c)
 {
     auto* const root = tree.root;
-    auto* const child = root->children[c];
     root->flip(c);
-    if (child->is_leaf()) {
+    // As inside the tree, a leaf is known by its index and never loaded.
+    if (root_child_index(c) >= tree.first_leaf) {
         tree.fill_leaf(&root->buffers[c], root_child_index(c));
     } else {
-        tree.fill(child, &root->buffers[c], root_child_index(c));
+        tree.fill(root->children[c], &root->buffers[c], root_child_index(c));
     }
     root->flip(c);
 }
