@@ -77,7 +77,9 @@ void highway_vqsort(element* first, element* last, checked_output into)
 {
     hwy::Sorter const& sorter = highway_sorter();
     auto const n = static_cast<std::size_t>(last - first);
-    // The pairs live in the elements' own bytes; memcpy changes the type the bytes hold.
+    // The pairs live in the elements' own bytes, both two 64-bit words of trivially copyable types.
+    // Reading elements through the pair type is formally outside the aliasing rules; it holds in
+    // practice because the sort between writing and reading the pairs is an opaque library call.
     for (element* i = first; i != last; ++i) {
         hwy::K64V64 const pair = as_pair(*i);
         std::memcpy(static_cast<void*>(i), &pair, sizeof pair);

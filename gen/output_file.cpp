@@ -129,8 +129,13 @@ int open_locked(char const* name, off_t& length)
         // Non-blocking, so that a FIFO's open does not wait for a reader.
         int const fd = open(name, O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
-            if (errno == ENOENT) return -1;
-            throw mapping_error(error_text(errno));
+            int const error = errno;
+            // A symbolic link to a missing file is a name that exists but cannot be opened: it
+            // would make the rename of a complete scratch file refuse, again and again.
+            struct stat link;
+            if (error == ENOENT && lstat(name, &link) == 0) throw mapping_error("a symbolic link to a missing file");
+            if (error == ENOENT) return -1;
+            throw mapping_error(error_text(error));
         }
         struct stat opened;
         if (fstat(fd, &opened) != 0) {

@@ -314,7 +314,10 @@ TEST(Datlow, WhatCannotBeWrittenFailsWithTheReasonAndLeavesNoNewFile)
     write_file(too_short, "abc");
     EXPECT_EQ(datlow({"-ei", "-dm", "0", too_short}).err, mapping_failure(too_short, "size must be at least one item"));
     EXPECT_EQ(slurp(too_short), "abc");
-    EXPECT_EQ(folder_of(missing), (std::vector<std::string>{"fifo", "folder", "short"}));
+    std::string const dangling = dir.file("dangling");
+    ASSERT_EQ(symlink(dir.file("nowhere").c_str(), dangling.c_str()), 0);
+    EXPECT_EQ(datlow({"-ei", "-du", "10", dangling}).err, mapping_failure(dangling, "a symbolic link to a missing file"));
+    EXPECT_EQ(folder_of(missing), (std::vector<std::string>{"dangling", "fifo", "folder", "short"}));
 }
 
 TEST(Datlow, AReadOnlyFileIsRefusedWithTheReason)
