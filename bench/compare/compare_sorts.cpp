@@ -8,7 +8,6 @@
 // timing.
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -18,17 +17,19 @@
 #include <iostream>
 #include <map>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #include "bench/benchmark.hpp"
 #include "bench/content_check.hpp"
+#include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
 #include "bench/variants.hpp"
+#include "cli/count_argument.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"
@@ -243,28 +244,6 @@ int run_once(std::string const& name, std::string const& pattern, std::uint64_t 
     return 2;
 }
 
-// The largest size --size accepts: as many elements as fit in the machine's memory. (A run holds
-// the input and a working copy besides the sort's own space, so sizes near it may still fail.)
-std::uint64_t largest_size()
-{
-    long const pages = sysconf(_SC_PHYS_PAGES);
-    long const page_size = sysconf(_SC_PAGE_SIZE);
-    if (pages <= 0 || page_size <= 0) return std::vector<element>().max_size();
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size) / sizeof(element);
-}
-
-// Reads the value of --size: a plain decimal number from 1 to largest_size(). No sign, exponent or
-// trailing text, so that a typo is refused rather than read as some other size.
-bool parse_size(char const* text, std::uint64_t& n)
-{
-    char const* const end = text + std::strlen(text);
-    std::uint64_t value = 0;
-    auto const [stop, error] = std::from_chars(text, end, value);
-    if (error != std::errc() || stop != end || value == 0 || value > largest_size()) return false;
-    n = value;
-    return true;
-}
-
 // The value of a flag of the form --name=value, or null when arg is another flag.
 char const* flag_value(char const* arg, char const* name)
 {
@@ -313,6 +292,7 @@ int main(int argc, char** argv)
     std::vector<std::string> patterns = {"uniform"};
     char const* once = nullptr;
     std::uint64_t once_size = quick_sizes[0];
+    char const* size_text = nullptr;
     item_type type = item_type::element;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
@@ -334,13 +314,22 @@ int main(int argc, char** argv)
         } else if (char const* value = flag_value(argv[i], "--once")) {
             once = value;
         } else if (char const* value = flag_value(argv[i], "--size")) {
-            if (!parse_size(value, once_size)) {
-                std::cerr << "--size takes a number of elements from 1 to " << largest_size() << ": " << value << "\n";
-                return 2;
-            }
+            size_text = value;
         } else {
             args.push_back(argv[i]);
         }
+    }
+    // --size is read once the type is known: at most as many items of the type as corvane takes
+    // on this machine, a plain decimal number, so that a typo is refused rather than read as some
+    // other size.
+    if (size_text != nullptr) {
+        std::uint64_t const largest = largest_size(physical_memory_bytes(), type);
+        std::optional<std::uint64_t> const size = cli::parse_count(size_text, largest);
+        if (!size || *size == 0) {
+            std::cerr << "--size takes a number of elements from 1 to " << largest << ": " << size_text << "\n";
+            return 2;
+        }
+        once_size = *size;
     }
     // The sorts of the type, in the registry's order (the funnel variants sort every type); the
     // others are left out of the table.
