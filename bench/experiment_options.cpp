@@ -233,7 +233,8 @@ std::uint64_t file_items(std::string const& path, item_type type)
     auto const bytes = static_cast<std::uint64_t>(status.st_size);
     if (bytes == 0) throw usage_error("--input-file: '" + path + "' is empty");
     if (bytes % size != 0) {
-        char const* const item = type == item_type::element ? "an element" : type == item_type::int_item ? "an int" : "a record";
+        std::string const name = item_type_name(type);
+        std::string const item = (std::string("aeiou").find(name.front()) != std::string::npos ? "an " : "a ") + name;
         throw usage_error("--input-file: '" + path + "' holds " + std::to_string(bytes) +
                           " bytes, not a multiple of the " + std::to_string(size) + " bytes of " + item);
     }

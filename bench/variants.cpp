@@ -128,7 +128,16 @@ bool find_item_type(std::string const& name, item_type& type)
     return false;
 }
 
-std::string item_type_names() { return "element, int or record"; }
+std::string item_type_names()
+{
+    std::size_t const count = std::size(type_names);
+    std::string names;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i > 0) names += i + 1 == count ? " or " : ", ";
+        names += type_names[i];
+    }
+    return names;
+}
 
 std::size_t item_size(item_type type) { return type_sizes[static_cast<std::size_t>(type)]; }
 
