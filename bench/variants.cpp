@@ -12,9 +12,6 @@
 
 namespace {
 
-constexpr std::uint32_t type_bit(item_type type) { return 1u << static_cast<std::uint32_t>(type); }
-constexpr std::uint32_t every_type = type_bit(item_type::element) | type_bit(item_type::int_item) | type_bit(item_type::record);
-
 char const* const type_names[] = {"element", "int", "record"};
 std::size_t const type_sizes[] = {sizeof(element), sizeof(int), sizeof(record)};
 
@@ -97,7 +94,6 @@ variant funnel_variant(char const* name, char const* display)
     return {name,
             display,
             variant_group::funnel,
-            every_type,
             funnel_sort<Tree<element>, Driver, element, checked_output>,
             funnel_sort<Tree<element>, Driver, element, sorted_stream<element>::iterator>,
             funnel_sort<Tree<int>, Driver, int, checked_output_of<int>>,
@@ -108,9 +104,7 @@ variant funnel_variant(char const* name, char const* display)
 variant peer(char const* name, char const* display, sort_into<element> sort, sort_into<int> sort_int,
              sort_into<record> sort_record)
 {
-    std::uint32_t const types = type_bit(item_type::element) | (sort_int != nullptr ? type_bit(item_type::int_item) : 0) |
-                                (sort_record != nullptr ? type_bit(item_type::record) : 0);
-    return {name, display, variant_group::peer, types, sort, nullptr, sort_int, sort_record};
+    return {name, display, variant_group::peer, sort, nullptr, sort_int, sort_record};
 }
 
 }  // namespace

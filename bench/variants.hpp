@@ -41,7 +41,6 @@ struct variant {
     char const* name;     // on the command line and in CSV reports: "cached-stack", "std-sort", ...
     char const* display;  // in XML reports and compare_sorts' table: "Cached stack", "std::sort", ...
     variant_group group;
-    std::uint32_t types;  // a bit per item_type it sorts
     sort_into<element> sort;
     // The funnel variants only: the same sort into the plain stream of the fixed report, whose
     // timed interval holds no content checksum.
@@ -49,7 +48,12 @@ struct variant {
     sort_into<int> sort_int;        // null when it does not sort int
     sort_into<record> sort_record;  // null when it does not sort record
 
-    bool sorts(item_type type) const { return (types >> static_cast<std::uint32_t>(type) & 1u) != 0; }
+    bool sorts(item_type type) const
+    {
+        return type == item_type::int_item ? sort_int != nullptr
+               : type == item_type::record  ? sort_record != nullptr
+                                            : sort != nullptr;
+    }
 
     // The sort for items of type T (element, int or record).
     template <class T>
