@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
 #include <set>
@@ -19,7 +20,7 @@ namespace {
 
 constexpr std::uint32_t max_repeat = 1000000;
 
-using setter = void (*)(experiment_options& options, std::string const& value, std::uint64_t memory_bytes);
+using setter = std::function<void(experiment_options& options, std::string const& value, std::uint64_t memory_bytes)>;
 
 // " cached-stack, cached-heap, ...": every variant's name.
 std::string variant_names()
@@ -171,35 +172,29 @@ std::uint64_t parse_bytes(std::string const& option, std::string const& text)
     return value << shift;
 }
 
-void set_cache_field(std::string const& option, std::uint64_t& field, std::string const& value, bool bytes)
-{
-    field = bytes ? parse_bytes(option, value) : parse_number(option, value);
-    if (field == 0) throw usage_error(option + ": must be at least 1");
-}
+// The options of the simulated cache geometry: the level and field each sets, and whether its
+// value is a size in bytes (which takes a K or M suffix) or a plain count.
+struct cache_option {
+    char const* name;
+    cache_geometry simulation_setup::*level;
+    std::uint64_t cache_geometry::*field;
+    bool bytes;
+};
 
-void set_l1_size(experiment_options& o, std::string const& v, std::uint64_t)
+cache_option const cache_options[] = {
+    {"--l1-size", &simulation_setup::l1, &cache_geometry::size, true},
+    {"--l1-ways", &simulation_setup::l1, &cache_geometry::ways, false},
+    {"--l1-line", &simulation_setup::l1, &cache_geometry::line, true},
+    {"--l2-size", &simulation_setup::l2, &cache_geometry::size, true},
+    {"--l2-ways", &simulation_setup::l2, &cache_geometry::ways, false},
+    {"--l2-line", &simulation_setup::l2, &cache_geometry::line, true},
+};
+
+void set_cache_field(experiment_options& options, cache_option const& option, std::string const& value)
 {
-    set_cache_field("--l1-size", o.simulation.l1.size, v, true);
-}
-void set_l1_ways(experiment_options& o, std::string const& v, std::uint64_t)
-{
-    set_cache_field("--l1-ways", o.simulation.l1.ways, v, false);
-}
-void set_l1_line(experiment_options& o, std::string const& v, std::uint64_t)
-{
-    set_cache_field("--l1-line", o.simulation.l1.line, v, true);
-}
-void set_l2_size(experiment_options& o, std::string const& v, std::uint64_t)
-{
-    set_cache_field("--l2-size", o.simulation.l2.size, v, true);
-}
-void set_l2_ways(experiment_options& o, std::string const& v, std::uint64_t)
-{
-    set_cache_field("--l2-ways", o.simulation.l2.ways, v, false);
-}
-void set_l2_line(experiment_options& o, std::string const& v, std::uint64_t)
-{
-    set_cache_field("--l2-line", o.simulation.l2.line, v, true);
+    std::uint64_t& field = (options.simulation.*option.level).*option.field;
+    field = option.bytes ? parse_bytes(option.name, value) : parse_number(option.name, value);
+    if (field == 0) throw usage_error(std::string(option.name) + ": must be at least 1");
 }
 
 void set_simulated_run(experiment_options& options, std::string const& value, std::uint64_t)
@@ -210,15 +205,20 @@ void set_simulated_run(experiment_options& options, std::string const& value, st
 
 std::map<std::string, setter> const& setters()
 {
-    static std::map<std::string, setter> const all = {
-        {"--counters", set_counters}, {"--sizes", set_sizes},   {"--variants", set_variants},
-        {"--repeat", set_repeat},     {"--seed", set_seed},     {"--input", set_input},
-        {"--type", set_type},
-        {"--input-file", set_input_file}, {"--format", set_format},
-        {"--l1-size", set_l1_size},   {"--l1-ways", set_l1_ways}, {"--l1-line", set_l1_line},
-        {"--l2-size", set_l2_size},   {"--l2-ways", set_l2_ways}, {"--l2-line", set_l2_line},
-        {"--simulated-run", set_simulated_run},
-    };
+    static std::map<std::string, setter> const all = [] {
+        std::map<std::string, setter> options = {
+            {"--counters", set_counters}, {"--sizes", set_sizes},           {"--variants", set_variants},
+            {"--repeat", set_repeat},     {"--seed", set_seed},             {"--input", set_input},
+            {"--type", set_type},         {"--input-file", set_input_file}, {"--format", set_format},
+            {"--simulated-run", set_simulated_run},
+        };
+        for (cache_option const& option : cache_options) {
+            options[option.name] = [&option](experiment_options& o, std::string const& value, std::uint64_t) {
+                set_cache_field(o, option, value);
+            };
+        }
+        return options;
+    }();
     return all;
 }
 
@@ -312,8 +312,8 @@ void check_type(experiment_options& options)
 
 bool names_geometry(std::set<std::string> const& given)
 {
-    for (char const* const option : {"--l1-size", "--l1-ways", "--l1-line", "--l2-size", "--l2-ways", "--l2-line"}) {
-        if (given.count(option) != 0) return true;
+    for (cache_option const& option : cache_options) {
+        if (given.count(option.name) != 0) return true;
     }
     return false;
 }
