@@ -1,8 +1,11 @@
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "bench/cache_simulation.hpp"
+#include "bench/experiment_options.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace {
@@ -40,12 +43,19 @@ TEST(CacheSimulation, FindsAProgramInTheSearchPath)
     EXPECT_EQ(find_program("no-such-program", "/bin:/usr/bin"), "");
 }
 
+// The child reads back, through corvane's own option parser, the run the parent asked for.
 TEST(CacheSimulation, TheChildGetsTheSameRunAndInput)
 {
     variant const& v = *find_variant("cached-heap");
-    EXPECT_EQ(simulated_run_arguments(500, v, item_type::element, 42, input_source::pattern("zipf")),
-              (std::vector<std::string>{"--simulated-run=42", "--sizes=500", "--variants=cached-heap", "--type=element",
-                                        "--input=zipf"}));
+    experiment_options const child = parse_options(
+        simulated_run_arguments(500, v, item_type::record, 42, input_source::pattern("zipf")), std::uint64_t{1} << 30);
+    EXPECT_TRUE(child.simulated_child);
+    EXPECT_EQ(child.child_seed, 42u);
+    EXPECT_EQ(child.sizes, std::vector<std::uint64_t>{500});
+    ASSERT_EQ(child.variants.size(), 1u);
+    EXPECT_EQ(child.variants[0], &v);
+    EXPECT_EQ(child.type, item_type::record);
+    EXPECT_EQ(child.input, "zipf");
 }
 
 }  // namespace
