@@ -35,8 +35,7 @@ void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merg
         scratch.release();
         add_rotated_runs(*tree, first, s);
     }
-    warm_up(*tree);
-    deliver(*tree, out);
+    merge_runs(*tree, out);
 }
 
 // Outer call: delivers the n elements of [first, last) to out in ascending order; n must
@@ -48,8 +47,7 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
     if (s.base_case) {
         Merger tree(static_cast<std::int32_t>(s.k), alloc);
         sort_and_add_base_parts(tree, first, s);
-        warm_up(tree);
-        deliver(tree, out);
+        merge_runs(tree, out);
         return;
     }
     {
@@ -66,8 +64,7 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
     // Built only now, after the level trees are gone, so the pool holds one or the other.
     Merger tree(static_cast<std::int32_t>(s.k), alloc);
     add_rotated_runs(tree, first, s);
-    warm_up(tree);
-    deliver(tree, out);
+    merge_runs(tree, out);
 }
 
 }  // namespace iosort

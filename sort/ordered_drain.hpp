@@ -2,6 +2,7 @@
 // The drivers' delivery from the root for every item type: element trees drain with the
 // key-reading batches of root_drain.hpp; trees of any other type merge the root's two buffers with
 // their merger's order, one comparison per item, refilling a buffer the moment it runs empty.
+// merge_runs is what the drivers call for every batch.
 
 #include <algorithm>
 #include <cstddef>
@@ -11,6 +12,7 @@
 #include "funnel/ordered_merger.hpp"
 #include "items/element.hpp"
 #include "sort/root_drain.hpp"
+#include "sort/run_order.hpp"
 
 template <class Merger, class OutputIterator>
 OutputIterator drain_ordered(Merger& tree, OutputIterator out)
@@ -48,4 +50,17 @@ OutputIterator deliver(Merger& tree, OutputIterator out)
     } else {
         return drain_ordered(tree, out);
     }
+}
+
+// Merges the batch of runs just added to a fresh tree into out and returns the advanced output: a
+// batch whose runs already follow one another is copied run after run, any other is merged
+// through the tree. Either way the tree needs its reset before the next batch only if it merged.
+template <class Merger, class OutputIterator>
+OutputIterator merge_runs(Merger& tree, OutputIterator out)
+{
+    if (copy_runs_if_ordered(tree, out)) {
+        return out;
+    }
+    warm_up(tree);
+    return deliver(tree, out);
 }

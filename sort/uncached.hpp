@@ -22,8 +22,7 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
     if (s.base_case) {
         Merger tree(inputs, alloc);
         sort_and_add_base_parts(tree, first, s);
-        warm_up(tree);
-        deliver(tree, out);
+        merge_runs(tree, out);
         return;
     }
     {
@@ -36,8 +35,7 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
     // and at most one tree at any time.
     Merger tree(inputs, alloc);
     add_rotated_runs(tree, first, s);
-    warm_up(tree);
-    deliver(tree, out);
+    merge_runs(tree, out);
 }
 
 }  // namespace uncached
