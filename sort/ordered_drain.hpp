@@ -52,13 +52,13 @@ OutputIterator deliver(Merger& tree, OutputIterator out)
     }
 }
 
-// Merges the batch of runs just added to a fresh tree into out and returns the advanced output: a
-// batch whose runs already follow one another is copied run after run, any other is merged
-// through the tree. Either way the tree needs its reset before the next batch only if it merged.
+// Merges the batch of runs just added to a fresh tree into out and returns the advanced output:
+// leading blocks of the runs go straight out while they are long, and the tree merges what is left
+// of them. A tree that merged nothing is still fresh and needs no reset before the next batch.
 template <class Merger, class OutputIterator>
 OutputIterator merge_runs(Merger& tree, OutputIterator out)
 {
-    if (copy_runs_if_ordered(tree, out)) {
+    if (move_leading_blocks(tree, out)) {
         return out;
     }
     warm_up(tree);

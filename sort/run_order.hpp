@@ -1,15 +1,15 @@
 #pragma once
-// Batches that need no merging. The tree merges a batch of sorted runs so that equal items leave
-// from the higher input slot first (input 1 first at every node). When the runs, taken in some
-// order, already follow one another, that merge is exactly their concatenation in that order:
-// each run must end before the next one begins, or end on an item equal to the next one's first
-// item and lie in a higher slot than it. Sorted, reversed and constant inputs give such batches at
-// every depth, and copying them run after run costs one sequential pass instead of a pass per
-// level of the tree.
+// Leading blocks of a batch, moved before the tree merges the rest. The tree merges a batch of
+// sorted runs so that equal items leave from the higher input slot first (input 1 first at every
+// node): its output is the runs' items ordered by key, then by slot from the highest down, then by
+// position. So whenever one run's next items all precede every other run's head in that order,
+// the tree would pass them on as one block, unchanged, through every level. Moving such blocks
+// straight to the output, one copy instead of one per level, gives exactly the tree's output.
 //
-// Where such an order exists it is unique: the runs' first items never decrease along it, and runs
-// that begin with equal items come from the highest slot down. So the check sorts the runs by that
-// key and tests each neighbouring pair.
+// Sorted, reversed and constant inputs make every run one block; a few keys out of place, or few
+// distinct keys, make long blocks. Random keys make blocks of one or two items, which cost more
+// this way than in the tree: the moves stop as soon as blocks turn out short on average, and the
+// tree merges whatever is left of the runs.
 
 #include <algorithm>
 #include <cstddef>
@@ -18,53 +18,107 @@
 
 namespace run_order_detail {
 
-// The largest batch the check looks at; its order lives in a stack array of this many slot
-// numbers (4 KiB). Fan-outs stay far below it for any input that fits in memory, and a larger
-// batch is simply merged through its tree.
+// The largest batch looked at; its runs are kept in a stack array of this many slot numbers
+// (4 KiB). Fan-outs stay far below it for any input that fits in memory, and a larger batch is
+// simply merged through its tree.
 constexpr std::ptrdiff_t max_runs = 1024;
+
+// A block costs a step of the heap of runs and a search for its end, about as much as moving a
+// dozen items through one level of the tree: blocks shorter than this on average do not pay.
+constexpr std::ptrdiff_t min_mean_block = 12;
+
+// Short blocks forgiven before the moves stop, so that an odd short block amid long ones (a key
+// out of place) does not end them.
+constexpr std::ptrdiff_t short_block_allowance = 4 * min_mean_block;
+
+// The number of leading items of [first, last) that satisfy precedes; they form a prefix. An
+// exponential search from the front, so that a block of b items costs about 2 log b comparisons.
+template <class T, class Precedes>
+std::ptrdiff_t block_length(T const* first, T const* last, Precedes precedes)
+{
+    std::ptrdiff_t const n = last - first;
+    std::ptrdiff_t known = 0;  // first[0 .. known) precede
+    std::ptrdiff_t step = 1;
+    while (known + step <= n && precedes(first[known + step - 1])) {
+        known += step;
+        step *= 2;
+    }
+    // The answer lies in [known, min(known + step, n + 1) - 1]; halve that span.
+    std::ptrdiff_t high = std::min(known + step - 1, n);  // first[high] fails, or high == n
+    while (known < high) {
+        std::ptrdiff_t const mid = known + (high - known) / 2;
+        if (precedes(first[mid])) {
+            known = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return known;
+}
 
 }  // namespace run_order_detail
 
-// If the runs in the slots of tree's batch follow one another, copies them to out in their order,
-// leaves every slot used up and returns true; otherwise touches nothing and returns false. The
-// trees order their items by std::less of the item type (element: by key).
+// Moves leading blocks of the runs in tree's input slots to out, advancing the slots past what it
+// moved, for as long as the blocks are long on average. Returns true when every run is used up,
+// so that the tree has nothing left to merge. The trees order their items by std::less of the
+// item type (element: by key).
 template <class Merger, class OutputIterator>
-bool copy_runs_if_ordered(Merger& tree, OutputIterator& out)
+bool move_leading_blocks(Merger& tree, OutputIterator& out)
 {
     using item = typename Merger::value_type;
+    namespace detail = run_order_detail;
     std::less<item> const less;
     auto* const slots = tree.inputs_begin;
     std::ptrdiff_t const batch = tree.inputs_end - tree.inputs_begin;
-    if (batch > run_order_detail::max_runs) {
+    if (batch > detail::max_runs) {
         return false;
     }
-    std::int32_t order[run_order_detail::max_runs];
+    // The order of the runs' heads: by key, then by slot from the highest down. As a heap
+    // (std::push_heap keeps the greatest first), the comparison says "comes after".
+    auto const comes_after = [&](std::int32_t a, std::int32_t b) {
+        item const& head_a = *slots[a].begin;
+        item const& head_b = *slots[b].begin;
+        if (less(head_b, head_a)) return true;
+        if (less(head_a, head_b)) return false;
+        return a < b;
+    };
+    std::int32_t heap[detail::max_runs];
     std::ptrdiff_t runs = 0;
     for (std::ptrdiff_t i = 0; i < batch; ++i) {
         if (slots[i].begin != slots[i].end) {
-            order[runs++] = static_cast<std::int32_t>(i);
+            heap[runs++] = static_cast<std::int32_t>(i);
         }
     }
-    std::sort(order, order + runs, [&](std::int32_t a, std::int32_t b) {
-        item const& first_a = *slots[a].begin;
-        item const& first_b = *slots[b].begin;
-        if (less(first_a, first_b)) return true;
-        if (less(first_b, first_a)) return false;
-        return a > b;
-    });
-    for (std::ptrdiff_t j = 1; j < runs; ++j) {
-        item const& last_before = *(slots[order[j - 1]].end - 1);
-        item const& first_after = *slots[order[j]].begin;
-        bool const ends_before = less(last_before, first_after);
-        bool const ties_in_slot_order = !less(first_after, last_before) && order[j - 1] > order[j];
-        if (!ends_before && !ties_in_slot_order) {
+    std::make_heap(heap, heap + runs, comes_after);
+    std::ptrdiff_t credit = detail::short_block_allowance;
+    while (runs > 1) {
+        std::pop_heap(heap, heap + runs, comes_after);
+        std::int32_t const first = heap[runs - 1];
+        std::int32_t const next = heap[0];
+        auto& run = slots[first];
+        // The items of the first run that precede the next run's head: smaller keys, and equal
+        // ones when the first run lies in the higher slot.
+        item const& bound = *slots[next].begin;
+        bool const ties_go_first = first > next;
+        std::ptrdiff_t const length = detail::block_length(run.begin, run.end, [&](item const& x) {
+            return less(x, bound) || (ties_go_first && !less(bound, x));
+        });
+        out = std::copy(run.begin, run.begin + length, out);
+        run.begin += length;
+        if (run.begin == run.end) {
+            --runs;
+        } else {
+            std::push_heap(heap, heap + runs, comes_after);
+        }
+        credit += length - detail::min_mean_block;
+        if (credit < 0) {
             return false;
         }
     }
-    for (std::ptrdiff_t j = 0; j < runs; ++j) {
-        auto& run = slots[order[j]];
-        out = std::copy(run.begin, run.end, out);
-        run.begin = run.end;
+    if (runs == 1) {
+        auto& last = slots[heap[0]];
+        out = std::copy(last.begin, last.end, out);
+        last.begin = last.end;
     }
     return true;
 }
