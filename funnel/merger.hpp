@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "funnel/merge_count.hpp"
+
 namespace funnel {
 
 // The bits of a where mask is set and those of b elsewhere; mask is all ones or all zeros. A
@@ -290,12 +292,6 @@ template <typename T, typename OutputIterator>
     }
     return false;
 }
-
-// What a merge tree reports about its node calls: nothing, in the sorts themselves.
-struct no_merge_count {
-    // A node call at breadth-first index x (the root is 1) moved `moved` elements.
-    static void node_call(std::int32_t /*x*/, std::ptrdiff_t /*moved*/) {}
-};
 
 // Merges two sorted read views into the write view out, until out is full or one input runs
 // empty. The result is the index of the input that ran empty during this step, or `none` (the

@@ -2,13 +2,14 @@
 // The merge step of a two-way node for any item type with a strict weak order: one comparison
 // per item, no look-ahead and no galloping. The element trees keep their own step (merger.hpp),
 // which reads the key member directly; this one serves int, record and whatever else the order
-// Less compares. Its node calls are not counted.
+// Less compares. Its moves are not counted.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 
+#include "funnel/merge_count.hpp"
 
 namespace funnel {
 
@@ -44,6 +45,7 @@ struct ordered_merger {
     static constexpr int none = Ways;
 
     typedef Less less;
+    typedef no_merge_count count;
 
     static int merge(Buffer& out, Buffer* in, std::int32_t /*x*/ = 1)
     {

@@ -104,6 +104,7 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
             return less(x, bound) || (ties_go_first && !less(bound, x));
         });
         out = std::copy(run.begin, run.begin + length, out);
+        Merger::merger_type::count::leading_block(length);
         run.begin += length;
         if (run.begin == run.end) {
             --runs;
@@ -118,6 +119,7 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
     if (runs == 1) {
         auto& last = slots[heap[0]];
         out = std::copy(last.begin, last.end, out);
+        Merger::merger_type::count::leading_block(last.end - last.begin);
         last.begin = last.end;
     }
     return true;

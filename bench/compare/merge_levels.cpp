@@ -1,7 +1,8 @@
 // merge_levels: where one funnel sort moves its elements. Sorts one input with the pool tree and
 // prints, per level of the merge trees (0 is a tree's root, summed over every tree the sort
 // uses), the elements the nodes of that level moved, their node calls and the mean elements per
-// call. The counting merge step is compiled into this tool only; the sorts elsewhere report to
+// call; then the elements that left their batches as leading blocks, ahead of the trees, and the
+// number of those blocks. The counting merge step is compiled into this tool only; the sorts elsewhere report to
 // a policy that does nothing.
 //
 // Usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]   (defaults: 1920000 cached uniform)
@@ -30,6 +31,7 @@ struct level_count {
 };
 
 std::vector<level_count> levels;
+level_count ahead;  // leading blocks: elements moved, and blocks as "calls"
 
 // The level of breadth-first index x is its bit length less one.
 struct counting {
@@ -44,6 +46,11 @@ struct counting {
         }
         levels[level].moved += static_cast<std::uint64_t>(moved);
         ++levels[level].calls;
+    }
+    static void leading_block(std::ptrdiff_t moved)
+    {
+        ahead.moved += static_cast<std::uint64_t>(moved);
+        ++ahead.calls;
     }
 };
 
@@ -91,12 +98,16 @@ int main(int argc, char** argv)
                 which.c_str(), input_name.c_str());
     std::printf("%5s %16s %14s %16s %18s\n", "level", "elements moved", "node calls", "per call (mean)",
                 "moved per element");
-    for (std::size_t level = 0; level < levels.size(); ++level) {
-        level_count const& c = levels[level];
-        std::printf("%5zu %16llu %14llu %16.1f %18.2f\n", level, static_cast<unsigned long long>(c.moved),
+    auto const print_row = [n](char const* label, level_count const& c) {
+        std::printf("%5s %16llu %14llu %16.1f %18.2f\n", label, static_cast<unsigned long long>(c.moved),
                     static_cast<unsigned long long>(c.calls),
                     c.calls == 0 ? 0.0 : static_cast<double>(c.moved) / static_cast<double>(c.calls),
                     static_cast<double>(c.moved) / static_cast<double>(n));
+    };
+    for (std::size_t level = 0; level < levels.size(); ++level) {
+        print_row(std::to_string(level).c_str(), levels[level]);
     }
+    std::printf("ahead: elements that left their batch as a leading block, before its tree; calls are blocks\n");
+    print_row("ahead", ahead);
     return 0;
 }
