@@ -18,8 +18,8 @@
 
 namespace run_order_detail {
 
-// The largest batch looked at; its runs are kept in a stack array of this many slot numbers
-// (4 KiB). Fan-outs stay far below it for any input that fits in memory, and a larger batch is
+// The largest batch looked at; its runs are kept in a stack array of this many entries
+// (16 KiB). Fan-outs stay far below it for any input that fits in memory, and a larger batch is
 // simply merged through its tree.
 constexpr std::ptrdiff_t max_runs = 1024;
 
@@ -56,6 +56,41 @@ std::ptrdiff_t block_length(T const* first, T const* last, Precedes precedes)
     return known;
 }
 
+// A run in the heap of runs: where its head lies, and its slot.
+template <class T>
+struct head_entry {
+    T const* head;
+    std::int32_t slot;
+};
+
+// True when a's head leaves before b's: a smaller item, or an equal one from the higher slot.
+template <class T>
+bool leaves_before(head_entry<T> const& a, head_entry<T> const& b)
+{
+    std::less<T> const less;
+    if (less(*a.head, *b.head)) return true;
+    if (less(*b.head, *a.head)) return false;
+    return a.slot > b.slot;
+}
+
+// Moves heap[0], whose head has advanced, down to its place among the n entries (the children of
+// position i are 2i + 1 and 2i + 2, as in std::make_heap).
+template <class T>
+void sift_down(head_entry<T>* heap, std::ptrdiff_t n)
+{
+    head_entry<T> const moving = heap[0];
+    std::ptrdiff_t i = 0;
+    for (;;) {
+        std::ptrdiff_t child = 2 * i + 1;
+        if (child >= n) break;
+        if (child + 1 < n && leaves_before(heap[child + 1], heap[child])) ++child;
+        if (!leaves_before(heap[child], moving)) break;
+        heap[i] = heap[child];
+        i = child;
+    }
+    heap[i] = moving;
+}
+
 }  // namespace run_order_detail
 
 // Moves leading blocks of the runs in tree's input slots to out, advancing the slots past what it
@@ -66,6 +101,7 @@ template <class Merger, class OutputIterator>
 bool move_leading_blocks(Merger& tree, OutputIterator& out)
 {
     using item = typename Merger::value_type;
+    using entry = run_order_detail::head_entry<item>;
     namespace detail = run_order_detail;
     std::less<item> const less;
     auto* const slots = tree.inputs_begin;
@@ -73,33 +109,23 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
     if (batch > detail::max_runs) {
         return false;
     }
-    // The order of the runs' heads: by key, then by slot from the highest down. As a heap
-    // (std::push_heap keeps the greatest first), the comparison says "comes after".
-    auto const comes_after = [&](std::int32_t a, std::int32_t b) {
-        item const& head_a = *slots[a].begin;
-        item const& head_b = *slots[b].begin;
-        if (less(head_b, head_a)) return true;
-        if (less(head_a, head_b)) return false;
-        return a < b;
-    };
-    std::int32_t heap[detail::max_runs];
+    // A heap of the runs with the head that leaves first on top.
+    entry heap[detail::max_runs];
     std::ptrdiff_t runs = 0;
     for (std::ptrdiff_t i = 0; i < batch; ++i) {
         if (slots[i].begin != slots[i].end) {
-            heap[runs++] = static_cast<std::int32_t>(i);
+            heap[runs++] = entry{slots[i].begin, static_cast<std::int32_t>(i)};
         }
     }
-    std::make_heap(heap, heap + runs, comes_after);
+    std::make_heap(heap, heap + runs, [](entry const& a, entry const& b) { return detail::leaves_before(b, a); });
     std::ptrdiff_t credit = detail::short_block_allowance;
     while (runs > 1) {
-        std::pop_heap(heap, heap + runs, comes_after);
-        std::int32_t const first = heap[runs - 1];
-        std::int32_t const next = heap[0];
-        auto& run = slots[first];
-        // The items of the first run that precede the next run's head: smaller keys, and equal
-        // ones when the first run lies in the higher slot.
-        item const& bound = *slots[next].begin;
-        bool const ties_go_first = first > next;
+        // The runs' next items that leave before the second head: smaller ones, and equal ones when
+        // the first run lies in the higher slot.
+        entry const next = runs == 2 || detail::leaves_before(heap[1], heap[2]) ? heap[1] : heap[2];
+        auto& run = slots[heap[0].slot];
+        item const& bound = *next.head;
+        bool const ties_go_first = heap[0].slot > next.slot;
         std::ptrdiff_t const length = detail::block_length(run.begin, run.end, [&](item const& x) {
             return less(x, bound) || (ties_go_first && !less(bound, x));
         });
@@ -107,17 +133,18 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
         Merger::merger_type::count::leading_block(length);
         run.begin += length;
         if (run.begin == run.end) {
-            --runs;
+            heap[0] = heap[--runs];
         } else {
-            std::push_heap(heap, heap + runs, comes_after);
+            heap[0].head = run.begin;
         }
+        detail::sift_down(heap, runs);
         credit += length - detail::min_mean_block;
         if (credit < 0) {
             return false;
         }
     }
     if (runs == 1) {
-        auto& last = slots[heap[0]];
+        auto& last = slots[heap[0].slot];
         out = std::copy(last.begin, last.end, out);
         Merger::merger_type::count::leading_block(last.end - last.begin);
         last.begin = last.end;
