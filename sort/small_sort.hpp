@@ -7,7 +7,8 @@
 // another matter: std::sort is not stable, and where its introsort leaves equal keys is part of
 // the drivers' output order. The quicksort gives up on meeting two equal keys, and such parts
 // then go to std::sort, or with libstdc++ to its branch-free replica (introsort_replica.hpp),
-// which leaves them exactly as std::sort does.
+// which leaves them exactly as std::sort does. Since the quicksort gives up late, a caller that
+// expects equal keys (the previous part of the same input had them) skips it.
 //
 // Ordered parts cost a scan: a strictly ascending part is left alone and a strictly descending one
 // reversed (its keys are distinct). A part whose keys are all equal gets the one order std::sort
@@ -226,16 +227,25 @@ __attribute__((noinline)) inline void sort_with_equal_keys(kernel inner, element
     std::sort(first, last);
 }
 
-// small_sort with the given inner loops; avx2 and avx512 only where available.
-inline void small_sort_with(kernel inner, element* first, element* last)
+// True when the sorted part holds two neighbours with equal keys.
+inline bool has_equal_neighbours(element const* first, element const* last)
+{
+    return std::adjacent_find(first, last, [](element const& a, element const& b) { return a.key == b.key; }) != last;
+}
+
+// small_sort with the given inner loops; avx2 and avx512 only where available. Returns whether the
+// part held equal keys; false also for parts it does not look into (fewer than two elements, or
+// more than capacity). With expect_equal_keys the quicksort is not tried: it would give up on the
+// first equal pair after most of its work.
+inline bool small_sort_with(kernel inner, element* first, element* last, bool expect_equal_keys = false)
 {
     auto const n = static_cast<std::size_t>(last - first);
     if (n > capacity) {
         std::sort(first, last);
-        return;
+        return false;
     }
     if (n < 2) {
-        return;
+        return false;
     }
     // Raw bytes: element's default initialisation would clear all of it on every call. The
     // quicksort needs two halves of capacity elements.
@@ -243,19 +253,24 @@ inline void small_sort_with(kernel inner, element* first, element* last)
     auto* const scratch_elements = reinterpret_cast<element*>(scratch);
     switch (shape_of(first, n)) {
     case part_shape::ascending:
-        return;
+        return false;
     case part_shape::descending:
         // Strictly descending keys are distinct, so their sorted order is unique.
         std::reverse(first, last);
-        return;
+        return false;
     case part_shape::equal_keys:
         sort_with_equal_keys(inner, first, last, scratch_elements);
-        return;
+        return true;
     case part_shape::unordered:
         break;
     }
+    // The quicksort takes parts of eight elements and more.
+    if (expect_equal_keys || n < 8) {
+        sort_with_equal_keys(inner, first, last, scratch_elements);
+        return has_equal_neighbours(first, last);
+    }
     bool sorted = false;
-    if (n >= 8 && !sample_has_equal_keys(first, n)) {
+    if (!sample_has_equal_keys(first, n)) {
         switch (inner) {
         case kernel::avx512:
             sorted = sort_into_scratch<avx512_kernel>(first, n, scratch_elements);
@@ -268,16 +283,21 @@ inline void small_sort_with(kernel inner, element* first, element* last)
             break;
         }
     }
-    if (!sorted) {
-        sort_with_equal_keys(inner, first, last, scratch_elements);
+    if (sorted) {
+        return false;
     }
+    // Equal keys stop the quicksort most often, but not only they: look.
+    sort_with_equal_keys(inner, first, last, scratch_elements);
+    return has_equal_neighbours(first, last);
 }
 
 }  // namespace small_sort_detail
 
 // Sorts [first, last) by key, with exactly the result of std::sort(first, last). The inner loops
-// use AVX-512 or AVX2 where the processor has them.
-inline void small_sort(element* first, element* last)
+// use AVX-512 or AVX2 where the processor has them. Returns whether the part held equal keys; a
+// caller sorting parts of one input passes that on as expect_equal_keys, since parts of one input
+// tend to be alike, and the hint changes only the speed, never the result.
+inline bool small_sort(element* first, element* last, bool expect_equal_keys = false)
 {
-    small_sort_detail::small_sort_with(small_sort_detail::best_kernel(), first, last);
+    return small_sort_detail::small_sort_with(small_sort_detail::best_kernel(), first, last, expect_equal_keys);
 }

@@ -1,5 +1,6 @@
-// The base-case sort must leave every part exactly as std::sort leaves it, payloads included:
-// equal keys decide where it hands over to std::sort, so inputs with and without them are checked.
+// The base-case sort must leave every part exactly as std::sort leaves it, payloads included, with
+// or without the hint to expect equal keys, and must say whether the part held equal keys: equal
+// keys decide where it hands over to std::sort, so inputs with and without them are checked.
 
 #include "sort/small_sort.hpp"
 
@@ -45,11 +46,17 @@ void expect_same_as_std_sort(std::vector<element> const& input, char const* shap
 {
     std::vector<element> expected = input;
     std::sort(expected.begin(), expected.end());
+    bool const looks = input.size() >= 2 && input.size() <= small_sort_detail::capacity;
+    bool const equal_keys = looks && small_sort_detail::has_equal_neighbours(expected.data(), expected.data() + expected.size());
     for (small_sort_detail::kernel inner : kernels()) {
-        std::vector<element> got = input;
-        small_sort_detail::small_sort_with(inner, got.data(), got.data() + got.size());
-        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
-            << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner);
+        for (bool expect_equal_keys : {false, true}) {
+            std::vector<element> got = input;
+            bool const found = small_sort_detail::small_sort_with(inner, got.data(), got.data() + got.size(), expect_equal_keys);
+            ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
+                << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner) << ", hint "
+                << expect_equal_keys;
+            ASSERT_EQ(found, equal_keys) << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner);
+        }
     }
     std::vector<element> got = input;
     small_sort(got.data(), got.data() + got.size());
