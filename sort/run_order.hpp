@@ -27,18 +27,31 @@ constexpr std::ptrdiff_t max_runs = 1024;
 // dozen items through one level of the tree: blocks shorter than this on average do not pay.
 constexpr std::ptrdiff_t min_mean_block = 12;
 
-// Short blocks forgiven before the moves stop, so that an odd short block amid long ones (a key
-// out of place) does not end them.
-constexpr std::ptrdiff_t short_block_allowance = 4 * min_mean_block;
+// What the first blocks may fall short by before the moves stop: one short block at the start of a
+// batch (a key out of place) does not end them, and random keys stop after the second block. Later
+// short blocks draw on what the long ones before them saved.
+constexpr std::ptrdiff_t short_block_allowance = min_mean_block;
 
-// The number of leading items of [first, last) that satisfy precedes; they form a prefix. An
-// exponential search from the front, so that a block of b items costs about 2 log b comparisons.
+// The first items of a block are counted in a window of this many without a branch per item: most
+// blocks end within it, and a search would pay a mispredicted branch for every step.
+constexpr std::ptrdiff_t counted_window = 16;
+
+// The number of leading items of [first, last) that satisfy precedes; they form a prefix. A block
+// that fills the counted window is followed by an exponential search, so that a long block of b
+// items costs about 2 log b more comparisons.
 template <class T, class Precedes>
 std::ptrdiff_t block_length(T const* first, T const* last, Precedes precedes)
 {
     std::ptrdiff_t const n = last - first;
+    std::ptrdiff_t const window = std::min(n, counted_window);
     std::ptrdiff_t known = 0;  // first[0 .. known) precede
-    std::ptrdiff_t step = 1;
+    for (std::ptrdiff_t i = 0; i < window; ++i) {
+        known += precedes(first[i]) ? 1 : 0;
+    }
+    if (known < window) {
+        return known;
+    }
+    std::ptrdiff_t step = counted_window;
     while (known + step <= n && precedes(first[known + step - 1])) {
         known += step;
         step *= 2;
@@ -120,15 +133,15 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
     std::make_heap(heap, heap + runs, [](entry const& a, entry const& b) { return detail::leaves_before(b, a); });
     std::ptrdiff_t credit = detail::short_block_allowance;
     while (runs > 1) {
-        // The runs' next items that leave before the second head: smaller ones, and equal ones when
-        // the first run lies in the higher slot.
+        // The first run's next items that leave before the second head: smaller ones, and equal
+        // ones too when the first run lies in the higher slot.
         entry const next = runs == 2 || detail::leaves_before(heap[1], heap[2]) ? heap[1] : heap[2];
         auto& run = slots[heap[0].slot];
         item const& bound = *next.head;
-        bool const ties_go_first = heap[0].slot > next.slot;
-        std::ptrdiff_t const length = detail::block_length(run.begin, run.end, [&](item const& x) {
-            return less(x, bound) || (ties_go_first && !less(bound, x));
-        });
+        std::ptrdiff_t const length =
+            heap[0].slot > next.slot
+                ? detail::block_length(run.begin, run.end, [&](item const& x) { return !less(bound, x); })
+                : detail::block_length(run.begin, run.end, [&](item const& x) { return less(x, bound); });
         out = std::copy(run.begin, run.begin + length, out);
         Merger::merger_type::count::leading_block(length);
         run.begin += length;
