@@ -131,7 +131,7 @@ private:
     // What is wrong with mapping count items from byte_offset on, or nothing.
     static std::string size_problem(unsigned long count, unsigned long byte_offset)
     {
-        if (count == 0) return "size must be at least one item";
+        if (count == 0) return no_items_reason;
         if (count > largest_count(byte_offset)) {
             return "size must be at most " + std::to_string(largest_count(byte_offset)) + " items";
         }

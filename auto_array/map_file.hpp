@@ -14,6 +14,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The reason given for a mapping of no items.
+inline constexpr char const no_items_reason[] = "size must be at least one item";
+
 }  // namespace auto_array
 
 namespace auto_array::detail {

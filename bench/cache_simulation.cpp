@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -79,8 +80,10 @@ std::string valgrind_cache(cache_geometry const& cache)
     return std::to_string(cache.size) + "," + std::to_string(cache.ways) + "," + std::to_string(cache.line);
 }
 
-// Runs argv with standard output and error in the given files; the exit status, or -1.
-int run_child(std::vector<std::string> const& argv, std::string const& out, std::string const& err)
+// Runs argv with standard output and error in the given files. Returns how the child ended
+// when that was not an exit with status 0: "exit status 3", "killed by signal 9 (Killed)", or
+// why it could not be run at all; empty on success.
+std::string run_child(std::vector<std::string> const& argv, std::string const& out, std::string const& err)
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -93,12 +96,18 @@ int run_child(std::vector<std::string> const& argv, std::string const& out, std:
     pid_t child = 0;
     int const spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return -1;
+    if (spawned != 0) return std::string("not started: ") + std::strerror(spawned);
     int status = 0;
     while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
+        if (errno != EINTR) return std::string("not waited for: ") + std::strerror(errno);
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (WIFSIGNALED(status)) {
+        int const signal = WTERMSIG(status);
+        char const* const name = strsignal(signal);
+        return "killed by signal " + std::to_string(signal) + (name != nullptr ? std::string(" (") + name + ")" : "");
+    }
+    // waitpid without options reports only children that ended: by a signal or by exiting.
+    return WEXITSTATUS(status) == 0 ? "" : "exit status " + std::to_string(WEXITSTATUS(status));
 }
 
 // The counts of the dump made at the end of the sort, among the files callgrind wrote.
@@ -189,13 +198,12 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
                                      "--log-file=" + folder.file("valgrind.log"),
                                      own_executable()};
     argv.insert(argv.end(), child_arguments.begin(), child_arguments.end());
-    int const status = run_child(argv, folder.file("out"), folder.file("err"));
+    std::string const ending = run_child(argv, folder.file("out"), folder.file("err"));
     std::string const out = slurp(folder.file("out"));
-    if (status != 0) {
+    if (!ending.empty()) {
         std::string why = last_line(slurp(folder.file("err")));
         if (why.empty()) why = last_line(slurp(folder.file("valgrind.log")));
-        counts.error = "the simulated run failed (exit status " + std::to_string(status) + ")" +
-                       (why.empty() ? "" : ": " + why);
+        counts.error = "the simulated run failed (" + ending + ")" + (why.empty() ? "" : ": " + why);
         return counts;
     }
     if (out.rfind("error: ", 0) == 0) {

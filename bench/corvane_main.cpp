@@ -8,6 +8,7 @@
 #include "bench/experiment.hpp"
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
+#include "measure/counter_choice.hpp"
 #include "measure/miss_counter.hpp"
 #include "measure/sys_names.hpp"
 
@@ -55,9 +56,11 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
         return usage_status;
     }
     // Without the library an experiment still has its times; the report says why it has no counts.
-    counter_start const counters = start_counter_library(lib);
+    // An experiment that counts nothing leaves the library alone: it is not even initialised.
+    counter_library const* started_library = nullptr;
+    if (options.counters != counter_mode::none) started_library = start_counter_library(lib).library;
     try {
-        run_experiment(options, out, err, started, counters.library);
+        run_experiment(options, out, err, started, started_library);
     } catch (input_file_error const& e) {
         err << "corvane: " << e.what() << std::endl;
         return EXIT_FAILURE;

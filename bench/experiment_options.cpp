@@ -380,7 +380,7 @@ void write_usage(std::ostream& out)
            "                              whatever the machine offers (auto, the default), none, or data cache\n"
            "                              misses of the same sort run again under valgrind's cache simulator\n"
            "                              (simulated, about 50 times slower; no TLB)\n"
-           "  --sizes=N,N,...             element counts (default: the benchmark's six sizes)\n"
+           "  --sizes=N,N,...             item counts (default: the benchmark's six sizes)\n"
            "  --variants=V,V,...          sorts by name, or the groups funnel (the four funnel variants, the\n"
            "                              default), peers (std-sort, std-stable-sort, pdqsort-branchless,\n"
            "                              vqsort) and all; the names:\n"

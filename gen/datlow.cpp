@@ -75,6 +75,11 @@ void datlow(char const* name, unsigned long size, char dist)
     if (size == 0 && !file.exists()) {
         throw auto_array::mapping_error(auto_array::detail::error_text(ENOENT));
     }
+    // Nothing to rewrite in a file shorter than one item, not even for the uniform distribution
+    // that would leave the items as they are.
+    if (size == 0 && file.whole_items() == 0) {
+        throw auto_array::mapping_error(auto_array::no_items_reason);
+    }
     // Uniform counts with size, so a size of 0 leaves the existing items as they are.
     if (size == 0 && dist == gen::letter::uniform) {
         return;

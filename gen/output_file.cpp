@@ -70,12 +70,15 @@ sigset_t stop_set()
     return stops;
 }
 
-// The actions the stop signals had before the run took them over.
+// The actions the stop signals and SIGXFSZ had before the run took them over.
 struct sigaction previous_actions[std::size(stop_signals)];
+struct sigaction previous_file_size_action;
 
 // Takes the stop signals over, leaving alone those the process was started to ignore (a
 // background job of a shell ignores SIGINT, so that the terminal's interrupt is not for it).
-void take_stop_signals()
+// Past the file size limit the default action of SIGXFSZ would kill the process with the file
+// half made; ignored, the limit shows up as an error of the call instead.
+void take_signals()
 {
     struct sigaction action {};
     action.sa_handler = stop_run;
@@ -84,11 +87,15 @@ void take_stop_signals()
         sigaction(stop_signals[i], nullptr, &previous_actions[i]);
         if (previous_actions[i].sa_handler != SIG_IGN) sigaction(stop_signals[i], &action, nullptr);
     }
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous_file_size_action);
 }
 
-void give_back_stop_signals()
+void give_back_signals()
 {
     for (std::size_t i = 0; i < std::size(stop_signals); ++i) sigaction(stop_signals[i], &previous_actions[i], nullptr);
+    sigaction(SIGXFSZ, &previous_file_size_action, nullptr);
 }
 
 // Holds the stop signals for its lifetime, so that a step and the record of it happen together.
@@ -168,14 +175,11 @@ output_file::output_file(char const* name, unsigned long item_size) : name(name)
 {
     state.name = this->name.c_str();
     current_run = &state;
-    take_stop_signals();
-    // Past the file size limit the default action of SIGXFSZ would kill the process with the
-    // file half made; ignored, the limit shows up as an error of the call instead.
-    signal(SIGXFSZ, SIG_IGN);
+    take_signals();
     try {
         target = open_locked(name, original_length);
     } catch (...) {
-        give_back_stop_signals();
+        give_back_signals();
         current_run = nullptr;
         throw;
     }
@@ -197,7 +201,7 @@ output_file::~output_file()
         state.restore_length = -1;
     }
     if (target >= 0) close(target);
-    give_back_stop_signals();
+    give_back_signals();
     current_run = nullptr;
 }
 

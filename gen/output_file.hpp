@@ -7,7 +7,8 @@
 // SIGINT, SIGTERM or SIGHUP it says on standard error how many items it had copied.
 //
 // Failures throw auto_array::mapping_error with the reason. One object per process: it owns the
-// handlers of those signals while it lives.
+// handlers of those signals while it lives, and ignores SIGXFSZ meanwhile, so that a file size
+// limit is an error of the call that meets it; it gives every one back as it found it.
 
 #include <atomic>
 #include <cstdint>

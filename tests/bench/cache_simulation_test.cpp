@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "bench/cache_simulation.hpp"
 #include "bench/experiment_options.hpp"
@@ -56,6 +57,22 @@ TEST(CacheSimulation, TheChildGetsTheSameRunAndInput)
     EXPECT_EQ(child.variants[0], &v);
     EXPECT_EQ(child.type, item_type::record);
     EXPECT_EQ(child.input, "zipf");
+}
+
+// A child that fails says how it ended: its exit status, or the signal that killed it.
+TEST(CacheSimulation, AFailedChildIsReportedByItsStatusOrItsSignal)
+{
+    test_support::temp_dir dir;
+    simulation_setup setup;  // the geometry does not matter to a child that ignores its options
+    setup.valgrind = dir.file("child");
+    test_support::write_file(setup.valgrind, "#!/bin/sh\necho gone >&2\nkill -9 $$\n");
+    ASSERT_EQ(chmod(setup.valgrind.c_str(), 0700), 0);
+    simulated_counts const killed = simulate_run(setup, {});
+    EXPECT_FALSE(killed.counted);
+    EXPECT_EQ(killed.error, "the simulated run failed (killed by signal 9 (Killed)): gone");
+
+    test_support::write_file(setup.valgrind, "#!/bin/sh\nexit 3\n");
+    EXPECT_EQ(simulate_run(setup, {}).error, "the simulated run failed (exit status 3)");
 }
 
 }  // namespace

@@ -52,4 +52,24 @@ TEST(CorvaneMain, ACounterLibraryThatCannotStartStopsOnlyTheFixedReport)
         << available.out;
 }
 
+// Time only needs nothing of the counter library, not even its initialisation; counting
+// experiments still initialise it.
+TEST(CorvaneMain, OnlyExperimentsThatCountStartTheCounterLibrary)
+{
+    fake_counters::installed fake;
+    std::vector<std::string> const run = {"--sizes=500", "--variants=cached-heap", "--format=csv"};
+    for (char const* const counters : {"--counters=none", "--counters=auto", "--counters=papi"}) {
+        fake_counters::current() = fake_counters::state{};
+        std::vector<std::string> args = run;
+        args.push_back(counters);
+        outcome const result = corvane(args);
+        EXPECT_EQ(result.status, 0) << counters << ": " << result.err;
+        bool const none = std::string(counters) == "--counters=none";
+        EXPECT_EQ(fake_counters::current().calls[fake_counters::call::library_init], none ? 0 : 1) << counters;
+        if (none) {
+            EXPECT_EQ(fake_counters::current().log, std::vector<std::string>{}) << counters;
+        }
+    }
+}
+
 }  // namespace

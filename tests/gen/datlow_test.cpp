@@ -312,8 +312,12 @@ TEST(Datlow, WhatCannotBeWrittenFailsWithTheReasonAndLeavesNoNewFile)
     EXPECT_EQ(datlow({"-ei", "-du", "10", fifo}).err, mapping_failure(fifo, "not a regular file"));
     std::string const too_short = dir.file("short");
     write_file(too_short, "abc");
-    EXPECT_EQ(datlow({"-ei", "-dm", "0", too_short}).err, mapping_failure(too_short, "size must be at least one item"));
-    EXPECT_EQ(slurp(too_short), "abc");
+    for (char const* const dist : {"-dm", "-du"}) {
+        process_result const none = datlow({"-ei", dist, "0", too_short});
+        EXPECT_EQ(none.status, 1) << dist;
+        EXPECT_EQ(none.err, mapping_failure(too_short, "size must be at least one item")) << dist;
+        EXPECT_EQ(slurp(too_short), "abc") << dist;
+    }
     std::string const dangling = dir.file("dangling");
     ASSERT_EQ(symlink(dir.file("nowhere").c_str(), dangling.c_str()), 0);
     EXPECT_EQ(datlow({"-ei", "-du", "10", dangling}).err, mapping_failure(dangling, "a symbolic link to a missing file"));

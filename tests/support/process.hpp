@@ -2,7 +2,9 @@
 // Runs a built program as a child process and hands back its exit status and what it wrote,
 // for the end-to-end tests of corvane, datlow and pemmock.
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -35,16 +37,18 @@ public:
     child_process(std::string const& program, std::vector<std::string> const& args,
                   std::function<void()> const& prepare = {})
     {
-        out_fd = mkstemp(out_path);
-        err_fd = mkstemp(err_path);
+        // Close-on-exec, so that the program and any other child get only the copies made below.
+        out_fd = mkostemp(out_path, O_CLOEXEC);
+        err_fd = mkostemp(err_path, O_CLOEXEC);
         std::vector<std::string> argv_text{program};
         argv_text.insert(argv_text.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& a : argv_text) argv.push_back(a.data());
         argv.push_back(nullptr);
         pid = fork();
+        if (pid < 0) fork_error = errno;
         if (pid == 0) {
-            int const in_fd = open("/dev/null", O_RDONLY);
+            int const in_fd = open("/dev/null", O_RDONLY | O_CLOEXEC);
             dup2(in_fd, 0);
             dup2(out_fd, 1);
             dup2(err_fd, 2);
@@ -53,9 +57,10 @@ public:
             _exit(127);
         }
     }
+    // A child not finished yet is waited for; its files go in any case, also when fork failed.
     ~child_process()
     {
-        if (pid > 0) finish();
+        if (!finished) finish();
     }
     child_process(child_process const&) = delete;
     child_process& operator=(child_process const&) = delete;
@@ -69,17 +74,18 @@ public:
         return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
 
-    // Waits for the child to end and hands back what it did.
+    // Waits for the child to end and hands back what it did. Called once.
     process_result finish()
     {
         process_result result;
         int wstatus = 0;
         if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
         pid = -1;
-        close(out_fd);
-        close(err_fd);
+        finished = true;
+        if (out_fd >= 0) close(out_fd);
+        if (err_fd >= 0) close(err_fd);
         result.out = slurp(out_path);
-        result.err = slurp(err_path);
+        result.err = fork_error != 0 ? std::string("fork: ") + std::strerror(fork_error) : slurp(err_path);
         std::remove(out_path);
         std::remove(err_path);
         return result;
@@ -91,6 +97,8 @@ private:
     int out_fd = -1;
     int err_fd = -1;
     pid_t pid = -1;
+    int fork_error = 0;  // errno of a fork that failed
+    bool finished = false;
 };
 
 // Runs program with args (not counting argv[0]); standard input is /dev/null.
