@@ -285,7 +285,8 @@ int main(int argc, char** argv)
     // --quick: small sizes only. --clock=cpu: processor time instead of wall-clock time.
     // --input=NAME[,NAME...] or --input=all: the input patterns, as corvane names them (default:
     // uniform). --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools;
-    // ALGORITHM is a name of the table or of corvane's variants. --type=TYPE: the item type, as
+    // ALGORITHM is a name of the table or of corvane's variants. --size=N alone: the table at
+    // that one size. --type=TYPE: the item type, as
     // corvane names them (default: element). Every other flag is Google
     // Benchmark's own (--benchmark_repetitions, --benchmark_filter, --benchmark_format, ...).
     bool quick = false;
@@ -352,7 +353,9 @@ int main(int argc, char** argv)
     int benchmark_argc = static_cast<int>(args.size());
 
     std::vector<std::uint64_t> sizes;
-    if (quick) {
+    if (size_text != nullptr) {
+        sizes.push_back(once_size);
+    } else if (quick) {
         sizes.assign(std::begin(quick_sizes), std::end(quick_sizes));
     } else {
         sizes = benchmark_sizes();

@@ -56,6 +56,16 @@ TEST(CompareSorts, OnceTakesVariantAndDisplayNames)
     EXPECT_NE(unknown.err.find("unknown algorithm: cached;"), std::string::npos) << unknown.err;
 }
 
+// --size without --once times every sort at that one size, on every input asked for.
+TEST(CompareSorts, SizeAloneSetsTheTablesOnlySize)
+{
+    auto const listed = compare_sorts({"--size=4000000", "--input=sorted,zipf", "--benchmark_list_tests=true"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("Cached stack/zipf/4000000"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("std::sort/sorted/4000000"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find("/15360000"), std::string::npos) << listed.out;
+}
+
 // The item types are corvane's; a sort that does not handle the type is refused before anything runs.
 TEST(CompareSorts, TypeIsCheckedAgainstTheRegistry)
 {
