@@ -15,18 +15,13 @@
 #include "sort/tuning.hpp"
 
 // The sort of a base-case part: element's own sort (the same result as std::sort, faster), and
-// std::sort for every other item type. Both say whether the part held equal keys, as far as they
-// looked, and take what the previous part showed as a hint that changes only their speed.
-inline bool base_sort(element* first, element* last, bool expect_equal_keys)
-{
-    return small_sort(first, last, expect_equal_keys);
-}
+// std::sort for every other item type.
+inline void base_sort(element* first, element* last) { small_sort(first, last); }
 
 template <class T>
-bool base_sort(T* first, T* last, bool /*expect_equal_keys*/)
+void base_sort(T* first, T* last)
 {
     std::sort(first, last);
-    return false;
 }
 
 // Sorts the base-case parts in place, each exactly as std::sort would, and adds each as a run, in
@@ -35,10 +30,9 @@ template <class Merger, class T>
 void sort_and_add_base_parts(Merger& tree, T* first, range_split const& s)
 {
     T* start = first;
-    bool equal_keys = false;
     for (std::uint64_t i = 0; i < s.k; ++i) {
         T* const end = start + base_part_size(s, i);
-        equal_keys = base_sort(start, end, equal_keys);
+        base_sort(start, end);
         tree.add_input(start, end);
         start = end;
     }

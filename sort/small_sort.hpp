@@ -7,8 +7,8 @@
 // another matter: std::sort is not stable, and where its introsort leaves equal keys is part of
 // the drivers' output order. The quicksort gives up on meeting two equal keys, and such parts
 // then go to std::sort, or with libstdc++ to its branch-free replica (introsort_replica.hpp),
-// which leaves them exactly as std::sort does. Since the quicksort gives up late, a caller that
-// expects equal keys (the previous part of the same input had them) skips it.
+// which leaves them exactly as std::sort does. Since the quicksort gives up late, a part that comes
+// after one with equal keys skips it.
 //
 // Ordered parts cost a scan: a strictly ascending part is left alone and a strictly descending one
 // reversed (its keys are distinct). A part whose keys are all equal gets the one order std::sort
@@ -294,10 +294,11 @@ inline bool small_sort_with(kernel inner, element* first, element* last, bool ex
 }  // namespace small_sort_detail
 
 // Sorts [first, last) by key, with exactly the result of std::sort(first, last). The inner loops
-// use AVX-512 or AVX2 where the processor has them. Returns whether the part held equal keys; a
-// caller sorting parts of one input passes that on as expect_equal_keys, since parts of one input
-// tend to be alike, and the hint changes only the speed, never the result.
-inline bool small_sort(element* first, element* last, bool expect_equal_keys = false)
+// use AVX-512 or AVX2 where the processor has them. Consecutive parts tend to come from one input
+// and to be alike, so after a part with equal keys the next one skips the quicksort; the hint is
+// kept per thread and changes only the speed, never the result.
+inline void small_sort(element* first, element* last)
 {
-    return small_sort_detail::small_sort_with(small_sort_detail::best_kernel(), first, last, expect_equal_keys);
+    thread_local bool expect_equal_keys = false;
+    expect_equal_keys = small_sort_detail::small_sort_with(small_sort_detail::best_kernel(), first, last, expect_equal_keys);
 }
