@@ -77,13 +77,15 @@ struct head_entry {
 };
 
 // True when a's head leaves before b's: a smaller item, or an equal one from the higher slot.
+// Both comparisons are made and combined without a jump: which head leaves first is as hard to
+// predict as a merge step.
 template <class T>
 bool leaves_before(head_entry<T> const& a, head_entry<T> const& b)
 {
     std::less<T> const less;
-    if (less(*a.head, *b.head)) return true;
-    if (less(*b.head, *a.head)) return false;
-    return a.slot > b.slot;
+    bool const smaller = less(*a.head, *b.head);
+    bool const larger = less(*b.head, *a.head);
+    return smaller | (!larger & (a.slot > b.slot));
 }
 
 // Moves heap[0], whose head has advanced, down to its place among the n entries (the children of
@@ -96,7 +98,9 @@ void sift_down(head_entry<T>* heap, std::ptrdiff_t n)
     for (;;) {
         std::ptrdiff_t child = 2 * i + 1;
         if (child >= n) break;
-        if (child + 1 < n && leaves_before(heap[child + 1], heap[child])) ++child;
+        if (child + 1 < n) {
+            child += leaves_before(heap[child + 1], heap[child]) ? 1 : 0;
+        }
         if (!leaves_before(heap[child], moving)) break;
         heap[i] = heap[child];
         i = child;
