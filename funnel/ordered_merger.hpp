@@ -1,8 +1,8 @@
 #pragma once
 // The merge step of a two-way node for any item type with a strict weak order: one comparison
-// per item, no look-ahead and no galloping. The element trees keep their own step (merger.hpp),
-// which reads the key member directly; this one serves int, record and whatever else the order
-// Less compares. Its moves are not counted.
+// per item, without a jump on its outcome, no look-ahead and no galloping. The element trees keep
+// their own step (merger.hpp), which reads the key member directly; this one serves int, record
+// and whatever else the order Less compares. Its moves are not counted.
 
 #include <algorithm>
 #include <cstddef>
@@ -22,13 +22,14 @@ OutputIterator merge_ordered(T*& a, T* a_end, T*& b, T* b_end, OutputIterator ou
     T* x = a;
     T* y = b;
     for (; room > 0 && x != a_end && y != b_end; --room) {
-        if (less(*x, *y)) {
-            *out = *x;
-            ++x;
-        } else {
-            *out = *y;
-            ++y;
-        }
+        // Which input gives the next item is a coin toss on random keys: the source is selected
+        // and both cursors advanced without a jump, so that no step waits on a mispredicted one.
+        // (A conditional expression would be compiled back into a jump; indexing does not.)
+        std::size_t const from_a = less(*x, *y) ? 1 : 0;
+        T const* const heads[2] = {y, x};
+        *out = *heads[from_a];
+        x += from_a;
+        y += 1 - from_a;
         ++out;
     }
     a = x;

@@ -14,41 +14,72 @@
 #include "sort/root_drain.hpp"
 #include "sort/run_order.hpp"
 
-template <class Merger, class OutputIterator>
-OutputIterator drain_ordered(Merger& tree, OutputIterator out)
+// drain_into for trees of any other item type: merges from below the root into out until `room`
+// items are written or everything has come out, and returns the end of what it wrote.
+template <class Merger, class T = typename Merger::value_type>
+T* drain_ordered_into(Merger& tree, T* out, std::ptrdiff_t room)
 {
     using less = typename Merger::merger_type::less;
     auto* const root = tree.root;
     auto& left = root->buffers[0];
     auto& right = root->buffers[1];
-    // While both subtrees deliver: merge until a buffer runs empty, then refill it.
-    int emptied = 0;
-    for (;;) {
-        out = funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out,
-                                    std::numeric_limits<std::ptrdiff_t>::max(), less());
-        emptied = left.begin == left.end ? 0 : 1;
-        root_detail::refill_root_buffer(tree, emptied);
-        if (root->buffers[emptied].begin == root->buffers[emptied].end) break;
-    }
-    // That subtree is exhausted: the rest of the other goes out as it comes.
-    int const rest = 1 - emptied;
-    auto& other = root->buffers[rest];
-    while (other.begin != other.end) {
-        out = std::copy(other.begin, other.end, out);
-        other.begin = other.end;
-        root_detail::refill_root_buffer(tree, rest);
+    while (room != 0) {
+        bool const has_left = left.begin != left.end;
+        bool const has_right = right.begin != right.end;
+        int emptied = root_detail::ways;  // none yet
+        T* const start = out;
+        if (has_left && has_right) {
+            out = funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out, room, less());
+            emptied = left.begin == left.end ? 0 : right.begin == right.end ? 1 : root_detail::ways;
+        } else if (has_left || has_right) {
+            int const only_one = has_left ? 0 : 1;
+            auto& only = root->buffers[only_one];
+            std::ptrdiff_t const moved = std::min(only.end - only.begin, room);
+            out = std::copy(only.begin, only.begin + moved, out);
+            only.begin += moved;
+            if (only.begin == only.end) {
+                emptied = only_one;
+            }
+        } else {
+            return out;
+        }
+        room -= out - start;
+        if (emptied != root_detail::ways) {
+            root_detail::refill_root_buffer(tree, emptied);
+        }
     }
     return out;
 }
 
 // Everything below the root into out, for a tree of any item type; returns the advanced output.
+// An item array is written directly. Any other output (the benchmark's checking stream) gets the
+// items through a 4 KiB array in the first-level cache, copied out whenever it fills: the merge
+// loop then only stores, and the output's own per-item work runs in a plain copy loop.
 template <class Merger, class OutputIterator>
 OutputIterator deliver(Merger& tree, OutputIterator out)
 {
-    if constexpr (std::is_same<typename Merger::value_type, element>::value) {
-        return drain(tree, out);
+    using T = typename Merger::value_type;
+    auto const drain_up_to = [&tree](T* to, std::ptrdiff_t room) {
+        if constexpr (std::is_same<T, element>::value) {
+            return drain_into(tree, to, room);
+        } else {
+            return drain_ordered_into(tree, to, room);
+        }
+    };
+    if constexpr (std::is_same<OutputIterator, T*>::value) {
+        return drain_up_to(out, std::numeric_limits<std::ptrdiff_t>::max());
     } else {
-        return drain_ordered(tree, out);
+        constexpr std::ptrdiff_t staged = 4096 / sizeof(T) > 0 ? 4096 / sizeof(T) : 1;
+        // Raw bytes: an item type's default initialisation would clear them on every call.
+        alignas(T) unsigned char bytes[staged * sizeof(T)];
+        auto* const stage = reinterpret_cast<T*>(bytes);
+        for (;;) {
+            T* const end = drain_up_to(stage, staged);
+            out = std::copy(stage, end, out);
+            if (end != stage + staged) {
+                return out;
+            }
+        }
     }
 }
 

@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <limits>
-#include <type_traits>
 
 #include "funnel/merger.hpp"
 #include "items/element.hpp"
@@ -118,28 +116,4 @@ element* drain_into(Merger& tree, element* out, std::ptrdiff_t room)
         }
     }
     return out;
-}
-
-// Merges everything below the root into out and returns the advanced output. An item array is
-// written directly. Any other output (the benchmark's checking stream) gets the elements through
-// a small array in the first-level cache, copied out whenever it fills: the merge loop then only
-// stores, and the output's own per-element work runs in a plain copy loop of its own.
-template <class Merger, class OutputIterator>
-OutputIterator drain(Merger& tree, OutputIterator out)
-{
-    if constexpr (std::is_same<OutputIterator, element*>::value) {
-        return drain_into(tree, out, std::numeric_limits<std::ptrdiff_t>::max());
-    } else {
-        constexpr std::ptrdiff_t staged = 256;  // 4 KiB
-        // Raw bytes: element's default initialisation would clear them on every call.
-        alignas(element) unsigned char bytes[staged * sizeof(element)];
-        auto* const stage = reinterpret_cast<element*>(bytes);
-        for (;;) {
-            element* const end = drain_into(tree, stage, staged);
-            out = std::copy(stage, end, out);
-            if (end != stage + staged) {
-                return out;
-            }
-        }
-    }
 }

@@ -10,13 +10,18 @@
 #include <algorithm>
 #include <cstdint>
 
+#include <boost/sort/pdqsort/pdqsort.hpp>
+
 #include "items/element.hpp"
 #include "sort/small_sort.hpp"
 #include "sort/tuning.hpp"
 
-// The sort of a base-case part: element's own sort (the same result as std::sort, faster), and
-// std::sort for every other item type.
+// The sort of a base-case part: element's own sort (the same result as std::sort, faster); for
+// int, where equivalent items are equal and every sort therefore gives std::sort's result, a
+// branch-free quicksort; std::sort for every other item type, whose equivalent items may differ.
 inline void base_sort(element* first, element* last) { small_sort(first, last); }
+
+inline void base_sort(int* first, int* last) { boost::sort::pdqsort_branchless(first, last); }
 
 template <class T>
 void base_sort(T* first, T* last)
