@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "funnel/merger.hpp"
+
 namespace run_order_detail {
 
 // The largest batch looked at; its runs are kept in a stack array of this many entries
@@ -37,8 +39,7 @@ constexpr std::ptrdiff_t short_block_allowance = min_mean_block;
 constexpr std::ptrdiff_t counted_window = 16;
 
 // The number of leading items of [first, last) that satisfy precedes; they form a prefix. A block
-// that fills the counted window is followed by an exponential search, so that a long block of b
-// items costs about 2 log b more comparisons.
+// that fills the counted window goes on with the merge step's exponential search.
 template <class T, class Precedes>
 std::ptrdiff_t block_length(T const* first, T const* last, Precedes precedes)
 {
@@ -51,22 +52,7 @@ std::ptrdiff_t block_length(T const* first, T const* last, Precedes precedes)
     if (known < window) {
         return known;
     }
-    std::ptrdiff_t step = counted_window;
-    while (known + step <= n && precedes(first[known + step - 1])) {
-        known += step;
-        step *= 2;
-    }
-    // The answer lies in [known, min(known + step, n + 1) - 1]; halve that span.
-    std::ptrdiff_t high = std::min(known + step - 1, n);  // first[high] fails, or high == n
-    while (known < high) {
-        std::ptrdiff_t const mid = known + (high - known) / 2;
-        if (precedes(first[mid])) {
-            known = mid + 1;
-        } else {
-            high = mid;
-        }
-    }
-    return known;
+    return known + funnel::leading_run(first + known, n - known, precedes);
 }
 
 // A run in the heap of runs: where its head lies, and its slot.
