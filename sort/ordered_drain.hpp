@@ -14,43 +14,6 @@
 #include "sort/root_drain.hpp"
 #include "sort/run_order.hpp"
 
-// drain_into for trees of any other item type: merges from below the root into out until `room`
-// items are written or everything has come out, and returns the end of what it wrote.
-template <class Merger, class T = typename Merger::value_type>
-T* drain_ordered_into(Merger& tree, T* out, std::ptrdiff_t room)
-{
-    using less = typename Merger::merger_type::less;
-    auto* const root = tree.root;
-    auto& left = root->buffers[0];
-    auto& right = root->buffers[1];
-    while (room != 0) {
-        bool const has_left = left.begin != left.end;
-        bool const has_right = right.begin != right.end;
-        int emptied = root_detail::ways;  // none yet
-        T* const start = out;
-        if (has_left && has_right) {
-            out = funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out, room, less());
-            emptied = left.begin == left.end ? 0 : right.begin == right.end ? 1 : root_detail::ways;
-        } else if (has_left || has_right) {
-            int const only_one = has_left ? 0 : 1;
-            auto& only = root->buffers[only_one];
-            std::ptrdiff_t const moved = std::min(only.end - only.begin, room);
-            out = std::copy(only.begin, only.begin + moved, out);
-            only.begin += moved;
-            if (only.begin == only.end) {
-                emptied = only_one;
-            }
-        } else {
-            return out;
-        }
-        room -= out - start;
-        if (emptied != root_detail::ways) {
-            root_detail::refill_root_buffer(tree, emptied);
-        }
-    }
-    return out;
-}
-
 // Everything below the root into out, for a tree of any item type; returns the advanced output.
 // An item array is written directly. Any other output (the benchmark's checking stream) gets the
 // items through a 4 KiB array in the first-level cache, copied out whenever it fills: the merge
@@ -59,11 +22,17 @@ template <class Merger, class OutputIterator>
 OutputIterator deliver(Merger& tree, OutputIterator out)
 {
     using T = typename Merger::value_type;
+    using Buffer = typename std::remove_reference<decltype(tree.root->buffers[0])>::type;
     auto const drain_up_to = [&tree](T* to, std::ptrdiff_t room) {
         if constexpr (std::is_same<T, element>::value) {
-            return drain_into(tree, to, room);
+            return drain_into(tree, to, room, [](Buffer& left, Buffer& right, T* out, std::ptrdiff_t most) {
+                return merge_root_buffers<Merger>(left, right, out, most);
+            });
         } else {
-            return drain_ordered_into(tree, to, room);
+            using less = typename Merger::merger_type::less;
+            return drain_into(tree, to, room, [](Buffer& left, Buffer& right, T* out, std::ptrdiff_t most) {
+                return funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out, most, less());
+            });
         }
     };
     if constexpr (std::is_same<OutputIterator, T*>::value) {

@@ -53,13 +53,45 @@ void warm_up(Merger& tree)
     tree.fresh = false;
 }
 
-// Merges from below the root into out until `room` elements are written or everything has come
-// out, and returns the end of what it wrote: fewer than room elements only when the tree is
-// exhausted. On equal keys the element of root buffer 1 goes first, as at every other node of the
-// tree. A buffer that stays empty after its refill belongs to an exhausted subtree and is not
-// looked at again.
-template <class Merger>
-element* drain_into(Merger& tree, element* out, std::ptrdiff_t room)
+// Merges the root's two buffers, both holding elements, into out until one of them runs empty or
+// `room` elements are written (room may be the largest ptrdiff_t: it is compared with what was
+// written, never added to a pointer); returns the advanced output. On equal keys the element of
+// buffer 1 (right) goes first, as at every other node of the tree. Inlined into the drain loop, so
+// that the merge kernel is compiled into it as well.
+template <class Merger, class Buffer>
+[[gnu::always_inline]] inline element* merge_root_buffers(Buffer& left, Buffer& right, element* out,
+                                                          std::ptrdiff_t room)
+{
+    // Batches as in the merge step: a batch no longer than the shorter buffer cannot empty either
+    // buffer before its last step.
+    element* l = left.begin;
+    element* r = right.begin;
+    element* const l_end = left.end;
+    element* const r_end = right.end;
+    element* const start = out;
+    for (;;) {
+        std::ptrdiff_t const left_room = room - (out - start);
+        std::ptrdiff_t const both = std::min({l_end - l, r_end - r, left_room});
+        if (!funnel::copy_leading_block(l, l_end, r, r_end, out, std::min((l_end - l) + (r_end - r), left_room))) {
+            out = funnel::merge_batch(l, r, out, both);
+        }
+        if (l == l_end || r == r_end || out - start == room) {
+            break;
+        }
+    }
+    Merger::merger_type::count::node_call(1, (l - left.begin) + (r - right.begin));
+    left.begin = l;
+    right.begin = r;
+    return out;
+}
+
+// Merges from below the root into out until `room` items are written or everything has come out,
+// and returns the end of what it wrote: fewer than room items only when the tree is exhausted.
+// merge_both(left, right, out, room) merges the root's buffers while both hold items, as
+// merge_root_buffers does for element. A buffer that stays empty after its refill belongs to an
+// exhausted subtree and is not looked at again.
+template <class Merger, class T, class MergeBoth>
+T* drain_into(Merger& tree, T* out, std::ptrdiff_t room, MergeBoth merge_both)
 {
     auto* const root = tree.root;
     auto& left = root->buffers[0];
@@ -68,35 +100,10 @@ element* drain_into(Merger& tree, element* out, std::ptrdiff_t room)
         bool const has_left = left.begin != left.end;
         bool const has_right = right.begin != right.end;
         int emptied = root_detail::ways;  // none yet
-        element* const start = out;
+        T* const start = out;
         if (has_left && has_right) {
-            // Batches as in the merge step: a batch no longer than the shorter buffer cannot empty
-            // either buffer before its last step.
-            element* l = left.begin;
-            element* r = right.begin;
-            element* const l_end = left.end;
-            element* const r_end = right.end;
-            for (;;) {
-                std::ptrdiff_t const left_room = room - (out - start);
-                std::ptrdiff_t const both = std::min({l_end - l, r_end - r, left_room});
-                if (!funnel::copy_leading_block(l, l_end, r, r_end, out, std::min((l_end - l) + (r_end - r), left_room))) {
-                    out = funnel::merge_batch(l, r, out, both);
-                }
-                if (l == l_end) {
-                    emptied = 0;
-                    break;
-                }
-                if (r == r_end) {
-                    emptied = 1;
-                    break;
-                }
-                if (out - start == room) {
-                    break;
-                }
-            }
-            Merger::merger_type::count::node_call(1, (l - left.begin) + (r - right.begin));
-            left.begin = l;
-            right.begin = r;
+            out = merge_both(left, right, out, room);
+            emptied = left.begin == left.end ? 0 : right.begin == right.end ? 1 : root_detail::ways;
         } else if (has_left || has_right) {
             int const only_one = has_left ? 0 : 1;
             auto& only = root->buffers[only_one];
