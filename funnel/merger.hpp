@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 #include "funnel/merge_count.hpp"
 
@@ -110,8 +109,8 @@ using fast_step = mask_step;
 // the smaller key each time and b's on equal keys, and returns the advanced output. Neither input
 // may run out before the last step, which is why every step but the last may look one element
 // ahead of both heads.
-template <typename Step = fast_step, typename T, typename OutputIterator>
-OutputIterator merge_steps(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+template <typename Step = fast_step, typename T>
+T* merge_steps(T*& a, T*& b, T* out, std::ptrdiff_t steps)
 {
     T* x = a;
     T* y = b;
@@ -213,12 +212,12 @@ constexpr std::ptrdiff_t split_batch_from = 48;
 
 // A long batch of `steps` merge steps (neither input may run out before the last one) that
 // exploits order in the inputs and leaves exactly what merge_steps leaves. The batch is merged in
-// stretches, in split halves where the output is an array. A stretch taken wholly from one input
+// stretches, each in split halves. A stretch taken wholly from one input
 // suggests a long run of it that precedes the other head: a galloping search measures that run
 // and it is copied as one block. After a mixed stretch the next one is twice as long, so that
 // input without such runs pays one test per few hundred steps.
-template <typename T, typename OutputIterator>
-OutputIterator merge_stretches(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+template <typename T>
+T* merge_stretches(T*& a, T*& b, T* out, std::ptrdiff_t steps)
 {
     constexpr std::ptrdiff_t first_stretch = 64;
     constexpr std::ptrdiff_t longest_stretch = 512;
@@ -226,11 +225,7 @@ OutputIterator merge_stretches(T*& a, T*& b, OutputIterator out, std::ptrdiff_t 
     while (steps >= split_batch_from) {
         std::ptrdiff_t const plain = std::min(steps, stretch);
         T const* const a_before = a;
-        if constexpr (std::is_pointer<OutputIterator>::value) {
-            out = merge_steps_split(a, b, out, plain);
-        } else {
-            out = merge_steps(a, b, out, plain);
-        }
+        out = merge_steps_split(a, b, out, plain);
         steps -= plain;
         std::ptrdiff_t const from_a = a - a_before;
         if (steps == 0) {
@@ -262,8 +257,8 @@ OutputIterator merge_stretches(T*& a, T*& b, OutputIterator out, std::ptrdiff_t 
 
 // A batch of `steps` >= 1 merge steps, neither input running out before the last one: short
 // batches, the common case near the leaves, go straight to the one-chain steps.
-template <typename T, typename OutputIterator>
-OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t steps)
+template <typename T>
+T* merge_batch(T*& a, T*& b, T* out, std::ptrdiff_t steps)
 {
     if (steps < split_batch_from) {
         return merge_steps(a, b, out, steps);
@@ -275,8 +270,8 @@ OutputIterator merge_batch(T*& a, T*& b, OutputIterator out, std::ptrdiff_t step
 // the other head, that is the merge's next output, and it moves as one block to out. True when a
 // block moved; it leaves one input empty or out full. Always inlined: it runs once per batch, and
 // as a call of its own it saves and restores more registers than its checks cost.
-template <typename T, typename OutputIterator>
-[[gnu::always_inline]] inline bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, OutputIterator& out, std::ptrdiff_t room)
+template <typename T>
+[[gnu::always_inline]] inline bool copy_leading_block(T*& a, T* a_end, T*& b, T* b_end, T*& out, std::ptrdiff_t room)
 {
     std::ptrdiff_t const from_a = std::min(a_end - a, room);
     if (a[from_a - 1].key < b->key) {
