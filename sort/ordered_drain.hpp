@@ -1,8 +1,8 @@
 #pragma once
-// The drivers' delivery from the root for every item type: element trees drain with the
-// key-reading batches of root_drain.hpp; trees of any other type merge the root's two buffers with
-// their merger's order, one comparison per item, refilling a buffer the moment it runs empty.
-// merge_runs is what the drivers call for every batch.
+// The drivers' delivery from the root for every item type, through the one drain loop of
+// root_drain.hpp: element trees merge the root's two buffers with the key-reading batches there,
+// trees of any other type with their merger's order, one comparison per item. merge_runs is what
+// the drivers call for every batch.
 
 #include <algorithm>
 #include <cstddef>
