@@ -75,11 +75,6 @@ private:
 // would name valgrind in the child.
 std::string own_executable() { return "/proc/" + std::to_string(getpid()) + "/exe"; }
 
-std::string valgrind_cache(cache_geometry const& cache)
-{
-    return std::to_string(cache.size) + "," + std::to_string(cache.ways) + "," + std::to_string(cache.line);
-}
-
 // Runs argv with standard output and error in the given files. Returns how the child ended
 // when that was not an exit with status 0: "exit status 3", "killed by signal 9 (Killed)", or
 // why it could not be run at all; empty on success.
@@ -192,8 +187,8 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
                                      "--tool=callgrind",
                                      "--cache-sim=yes",
                                      "--instr-atstart=no",
-                                     "--D1=" + valgrind_cache(setup.l1),
-                                     "--LL=" + valgrind_cache(setup.l2),
+                                     "--D1=" + geometry_text(setup.l1, ','),
+                                     "--LL=" + geometry_text(setup.l2, ','),
                                      "--callgrind-out-file=" + folder.file(dump_base),
                                      "--log-file=" + folder.file("valgrind.log"),
                                      own_executable()};
@@ -242,9 +237,9 @@ run_result simulated_sort(std::uint64_t n, std::uint64_t seed, input_source cons
 void run_simulated_child(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort,
                          item_type type, std::ostream& out)
 {
-    run_result const result = type == item_type::int_item ? simulated_sort<int>(n, seed, input, sort)
-                              : type == item_type::record ? simulated_sort<record>(n, seed, input, sort)
-                                                          : simulated_sort<element>(n, seed, input, sort);
+    run_result const result = with_item_type(type, [&](auto* none) {
+        return simulated_sort<std::remove_pointer_t<decltype(none)>>(n, seed, input, sort);
+    });
     if (!result.error.empty()) {
         out << "error: " << result.error << std::endl;
     } else {

@@ -119,8 +119,6 @@ struct expected_content_of {
     static expected_content_of of(T const* first, T const* last);
 };
 
-using expected_content = expected_content_of<element>;
-
 // The output a sort delivers into and the verdict on it: the order, the item count, the checksum
 // over whole items and, for element, the key sum of the benchmark's stream.
 template <class T>
@@ -140,8 +138,6 @@ private:
     sorted_stream<T> stream_;
     output_tally tally_;
 };
-
-using output_check = output_check_of<element>;
 
 extern template struct expected_content_of<element>;
 extern template struct expected_content_of<int>;

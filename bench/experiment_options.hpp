@@ -41,14 +41,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Bytes an experiment run needs per element: the input array and as much again for the
-// sort's scratch arrays, merge trees and the mapped input file.
-constexpr std::uint64_t bytes_per_element = 2 * sizeof(element);
+// An experiment run needs, per item, the input array and as much again for the sort's scratch
+// arrays and merge trees.
+constexpr std::uint64_t arrays_per_item = 2;
 
-// The largest size of items of the type that fits into memory_bytes, counted as for elements.
+// The largest size of items of the type that fits into memory_bytes.
 inline std::uint64_t largest_size(std::uint64_t memory_bytes, item_type type = item_type::element)
 {
-    return memory_bytes / (2 * item_size(type));
+    return memory_bytes / (arrays_per_item * item_size(type));
 }
 
 // The machine's physical memory.

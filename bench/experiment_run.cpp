@@ -70,10 +70,8 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           variant const& sort, item_type type)
 {
-    switch (type) {
-    case item_type::int_item: return experiment_run_of<int>(n, seed, input, counters, sort.sort_int);
-    case item_type::record: return experiment_run_of<record>(n, seed, input, counters, sort.sort_record);
-    case item_type::element: break;
-    }
-    return experiment_run_of<element>(n, seed, input, counters, sort.sort);
+    return with_item_type(type, [&](auto* none) {
+        using T = std::remove_pointer_t<decltype(none)>;
+        return experiment_run_of<T>(n, seed, input, counters, sort.sort_of<T>());
+    });
 }

@@ -23,6 +23,20 @@ enum class item_type : std::uint32_t { element, int_item, record };
 // The bytes of one item of the type: 16, 4 or 100.
 std::size_t item_size(item_type type);
 
+// Calls f with a null pointer to the item type's C++ type and returns what f returns, so that one
+// generic lambda serves every type:
+//   with_item_type(type, [&](auto* none) { using T = std::remove_pointer_t<decltype(none)>; ... })
+template <class F>
+auto with_item_type(item_type type, F f)
+{
+    switch (type) {
+    case item_type::int_item: return f(static_cast<int*>(nullptr));
+    case item_type::record: return f(static_cast<record*>(nullptr));
+    case item_type::element: break;
+    }
+    return f(static_cast<element*>(nullptr));
+}
+
 // How a variant sorts items of type T: it sorts [first, last) and delivers the result into the
 // checked output.
 template <class T>

@@ -51,7 +51,6 @@ public:
     };
 
 private:
-    void open_existing();
     void copy_over(void const* items, unsigned long count);
     void rename_into_place();
     // The scratch file now bears the file's name.

@@ -84,7 +84,7 @@ std::string geometry_problem(cache_geometry const& cache)
     return "";
 }
 
-std::string geometry_text(cache_geometry const& cache)
+std::string geometry_text(cache_geometry const& cache, char separator)
 {
-    return std::to_string(cache.size) + "/" + std::to_string(cache.ways) + "/" + std::to_string(cache.line);
+    return std::to_string(cache.size) + separator + std::to_string(cache.ways) + separator + std::to_string(cache.line);
 }

@@ -20,5 +20,6 @@ cache_geometry machine_cache(std::string const& cache_dir, std::uint32_t level);
 // power of two", ...).
 std::string geometry_problem(cache_geometry const& cache);
 
-// "32768/8/64": size, ways and line in bytes, as the reports write it.
-std::string geometry_text(cache_geometry const& cache);
+// "32768/8/64": size, ways and line in bytes, as the reports write it; with separator ',' as
+// valgrind takes it.
+std::string geometry_text(cache_geometry const& cache, char separator = '/');

@@ -217,9 +217,8 @@ variant const* find_sort(std::string const& name)
 int run_once(std::string const& name, std::string const& pattern, std::uint64_t n, item_type type)
 {
     if (name == input_only_name) {
-        std::size_t const items = type == item_type::int_item ? input_only<int>(pattern, n)
-                                  : type == item_type::record ? input_only<record>(pattern, n)
-                                                              : input_only<element>(pattern, n);
+        std::size_t const items = with_item_type(
+            type, [&](auto* none) { return input_only<std::remove_pointer_t<decltype(none)>>(pattern, n); });
         std::cout << input_only_name << ", n = " << n << ": " << items << " elements\n";
         return 0;
     }
@@ -229,9 +228,8 @@ int run_once(std::string const& name, std::string const& pattern, std::uint64_t 
                       << item_type_name(type) << " items\n";
             return 2;
         }
-        std::string const verdict = type == item_type::int_item ? sort_once<int>(*v, pattern, n)
-                                    : type == item_type::record ? sort_once<record>(*v, pattern, n)
-                                                                : sort_once<element>(*v, pattern, n);
+        std::string const verdict = with_item_type(
+            type, [&](auto* none) { return sort_once<std::remove_pointer_t<decltype(none)>>(*v, pattern, n); });
         bool const intact = verdict == "ok";
         std::cout << v->display << ", n = " << n << ": " << (intact ? "sorted" : verdict) << "\n";
         return intact ? 0 : 1;
@@ -364,9 +362,8 @@ int main(int argc, char** argv)
     for (std::string const& pattern : patterns) {
         for (std::uint64_t n : sizes) {
             for (variant const* v : sorts) {
-                auto* const timed = type == item_type::int_item ? time_sort<int>
-                                    : type == item_type::record ? time_sort<record>
-                                                                : time_sort<element>;
+                auto* const timed =
+                    with_item_type(type, [](auto* none) { return &time_sort<std::remove_pointer_t<decltype(none)>>; });
                 benchmark::RegisterBenchmark(benchmark_name(*v, pattern).c_str(), timed, v, pattern)
                     ->Arg(static_cast<std::int64_t>(n))
                     ->Unit(benchmark::kMillisecond)
