@@ -56,9 +56,13 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
         return usage_status;
     }
     // Without the library an experiment still has its times; the report says why it has no counts.
-    // An experiment that counts nothing leaves the library alone: it is not even initialised.
+    // An experiment that counts nothing leaves the library alone: it is not even initialised. Nor
+    // does the simulated run corvane starts under valgrind for each of its runs: the simulator
+    // counts there.
     counter_library const* started_library = nullptr;
-    if (options.counters != counter_mode::none) started_library = start_counter_library(lib).library;
+    if (options.counters != counter_mode::none && !options.simulated_child) {
+        started_library = start_counter_library(lib).library;
+    }
     try {
         run_experiment(options, out, err, started, started_library);
     } catch (input_file_error const& e) {

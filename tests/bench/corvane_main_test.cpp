@@ -70,6 +70,11 @@ TEST(CorvaneMain, OnlyExperimentsThatCountStartTheCounterLibrary)
             EXPECT_EQ(fake_counters::current().log, std::vector<std::string>{}) << counters;
         }
     }
+    // The simulated run a --counters=simulated experiment starts for each of its runs.
+    fake_counters::current() = fake_counters::state{};
+    outcome const child = corvane({"--simulated-run=7", "--sizes=500", "--variants=cached-heap"});
+    EXPECT_EQ(child.status, 0) << child.err;
+    EXPECT_EQ(fake_counters::current().calls[fake_counters::call::library_init], 0);
 }
 
 }  // namespace
