@@ -29,7 +29,7 @@ std::string output_check_of<T>::verdict() const
         separator = "; ";
         return findings;
     };
-    if (tally_.out_of_order != 0) finding() << tally_.out_of_order << " elements out of order";
+    if (stream_.out_of_order != 0) finding() << stream_.out_of_order << " elements out of order";
     if (tally_.content.count != expected_.content.count) {
         finding() << "element count " << tally_.content.count << " != " << expected_.content.count;
     }

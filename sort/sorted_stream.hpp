@@ -18,6 +18,7 @@ public:
     T prev{};  // the last element accepted
     T cur{};   // the element last written through an iterator, not yet accepted
     T sum{};   // element: key the sum of all accepted keys, payload that of the first; otherwise the first
+    std::uint64_t out_of_order = 0;  // accepted elements smaller than their predecessor
 
     // Writes into a stream. The count of accepted elements lives here, not in the stream, so a
     // writer must keep using the advanced iterator value it gets back from std::copy and friends.
@@ -70,8 +71,9 @@ private:
     }
 
     // Positions are printed one-based and, like the message has always shown them, as 32-bit numbers.
-    [[gnu::cold]] [[gnu::noinline]] void report_out_of_order(std::int64_t position) const
+    [[gnu::cold]] [[gnu::noinline]] void report_out_of_order(std::int64_t position)
     {
+        ++out_of_order;
         std::cerr << "Elements " << static_cast<std::int32_t>(position) << " and "
                   << static_cast<std::int32_t>(position + 1) << " out of order: " << prev << '>' << cur << std::endl;
     }

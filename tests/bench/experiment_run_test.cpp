@@ -70,7 +70,7 @@ TEST(CheckedOutput, PassesEveryElementToTheStreamAndTalliesIt)
     std::copy(items.begin(), items.end(), checked_output(stream, tally));
     std::string const messages = testing::internal::GetCapturedStderr();
     EXPECT_EQ(stream.sum.key, 18u);
-    EXPECT_EQ(tally.out_of_order, 2u);
+    EXPECT_EQ(stream.out_of_order, 2u);
     EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 2);  // the stream's own report
     EXPECT_EQ(tally.content.count, 4u);
     EXPECT_TRUE(tally.content.same_content(checksum_of(items)));
