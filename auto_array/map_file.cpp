@@ -13,6 +13,16 @@
 
 #include "auto_array/map_flags.hpp"
 
+namespace auto_array {
+
+void report_mapping_failure(char const* name, std::string const& reason)
+{
+    std::cerr << "Fatal error: unable to create mapping of file '" << name << "'!" << std::endl;
+    std::cerr << reason << std::endl;
+}
+
+}  // namespace auto_array
+
 namespace auto_array::detail {
 
 namespace {
@@ -99,8 +109,7 @@ int protection_of(int flags)
 
 void fail_mapping(char const* name, std::string const& reason)
 {
-    std::cerr << "Fatal error: unable to create mapping of file '" << name << "'!" << std::endl;
-    std::cerr << reason << std::endl;
+    report_mapping_failure(name, reason);
     std::_Exit(EXIT_FAILURE);
 }
 

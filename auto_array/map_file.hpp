@@ -17,6 +17,10 @@ public:
 // The reason given for a mapping of no items.
 inline constexpr char const no_items_reason[] = "size must be at least one item";
 
+// Writes the fixed message that name cannot be mapped to standard error, the reason on the line
+// after it.
+void report_mapping_failure(char const* name, std::string const& reason);
+
 }  // namespace auto_array
 
 namespace auto_array::detail {

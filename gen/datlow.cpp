@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "auto_array/aarray.hpp"
+#include "auto_array/map_file.hpp"
 #include "cli/count_argument.hpp"
 #include "gen/distribution_letters.hpp"
 #include "gen/output_file.hpp"
@@ -127,8 +128,7 @@ int main(int argc, char** argv)
         default: exit_usage();
         }
     } catch (auto_array::mapping_error const& e) {
-        std::cerr << "Fatal error: unable to create mapping of file '" << name << "'!" << std::endl;
-        std::cerr << e.what() << std::endl;
+        auto_array::report_mapping_failure(name, e.what());
         return EXIT_FAILURE;
     } catch (std::exception const& e) {
         std::cerr << "Exception in datlow: " << e.what() << std::endl;
