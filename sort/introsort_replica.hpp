@@ -27,6 +27,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
+#include "sort/element_room.hpp"
 
 namespace introsort_replica {
 
@@ -77,7 +78,8 @@ inline void list_stops(element const* first, std::size_t n, std::uint64_t pivot,
 // after the equal keys before it.
 inline void stable_place(element* part, std::size_t n)
 {
-    element items[threshold];
+    element_room<threshold> room;
+    element* const items = room.data();
     std::copy(part, part + n, items);
     for (std::size_t i = 0; i < n; ++i) {
         std::size_t rank = 0;

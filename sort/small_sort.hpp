@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
+#include "sort/element_room.hpp"
 #include "sort/introsort_replica.hpp"
 #include "sort/small_quicksort.hpp"
 #include "sort/small_sort_avx2.hpp"
@@ -247,10 +248,9 @@ inline bool small_sort_with(kernel inner, element* first, element* last, bool ex
     if (n < 2) {
         return false;
     }
-    // Raw bytes: element's default initialisation would clear all of it on every call. The
-    // quicksort needs two halves of capacity elements.
-    alignas(element) unsigned char scratch[2 * capacity * sizeof(element)];
-    auto* const scratch_elements = reinterpret_cast<element*>(scratch);
+    // The quicksort needs two halves of capacity elements.
+    element_room<2 * capacity> scratch;
+    element* const scratch_elements = scratch.data();
     switch (shape_of(first, n)) {
     case part_shape::ascending:
         return false;

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
+#include "sort/element_room.hpp"
 
 namespace small_sort_avx512 {
 
@@ -167,7 +168,8 @@ __attribute__((target("avx512f"))) inline void rank_in_vectors(element const* it
 __attribute__((target("avx512f"))) inline bool place_by_rank(element const* from, element* to, std::size_t n)
 {
     // Copied apart first, since to may overlap from.
-    alignas(64) element items[rank_group];
+    element_room<rank_group, 64> room;
+    element* const items = room.data();
     for (std::size_t i = 0; i < n; i += 4) {
         auto const count = static_cast<unsigned>(n - i < 4 ? n - i : 4);
         _mm512_store_si512(items + i, _mm512_maskz_loadu_epi64(element_lanes(count), from + i));
@@ -240,7 +242,8 @@ __attribute__((target("avx512f,popcnt"))) inline void list_stops(element const* 
 // below it after it.
 __attribute__((target("avx512f,popcnt"))) inline void stable_place(element* part, std::size_t n)
 {
-    alignas(64) element items[16];
+    element_room<16, 64> room;
+    element* const items = room.data();
     for (std::size_t i = 0; i < 16; i += 4) {
         std::size_t const count = i < n ? (n - i < 4 ? n - i : 4) : 0;
         _mm512_store_si512(items + i,
