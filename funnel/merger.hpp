@@ -288,6 +288,69 @@ template <typename T>
     return false;
 }
 
+// Whether the merge looks for a leading block (copy_leading_block) before its next batch. On
+// ordered input most looks find one; on random keys almost none does, and each look costs a load
+// that may miss the cache and a jump that may go the wrong way. So misses in a row make more and
+// more of the following looks be skipped (1, 3, 7, ... up to longest_skip), and a block found
+// makes every batch look again. Skipping a look changes only how the merge moves its elements: a
+// leading block is exactly what the merge steps would move.
+class block_lookout {
+public:
+    // Up to this many looks in a row are skipped: on random keys one look in 32 costs little,
+    // and ordered input that follows finds its blocks again within as many batches.
+    static constexpr std::uint32_t longest_skip = 31;
+    // A block shorter than this counts as a miss: random keys give such blocks when an input is
+    // down to its last few elements, and they save less than the looks cost.
+    static constexpr std::ptrdiff_t worthwhile_block = 8;
+
+    bool should_look()
+    {
+        if (skip_ == 0) {
+            return true;
+        }
+        --skip_;
+        return false;
+    }
+
+    // After a look that moved `moved` elements (0: it found no block).
+    void saw(std::ptrdiff_t moved)
+    {
+        if (moved >= worthwhile_block) {
+            next_skip_ = 0;
+            return;
+        }
+        skip_ = next_skip_;
+        next_skip_ = std::min(2 * next_skip_ + 1, longest_skip);
+    }
+
+private:
+    std::uint32_t skip_ = 0;       // looks still to skip
+    std::uint32_t next_skip_ = 0;  // looks to skip after the next miss
+};
+
+// One per thread, shared by every tree: consecutive merges of a sort see the same kind of input.
+inline block_lookout& leading_block_lookout()
+{
+    thread_local block_lookout lookout;
+    return lookout;
+}
+
+// copy_leading_block, when the thread's lookout says to look, and what it moved told to the
+// lookout. False when it did not look.
+template <typename T>
+[[gnu::always_inline]] inline bool look_for_leading_block(T*& a, T* a_end, T*& b, T* b_end, T*& out,
+                                                          std::ptrdiff_t room)
+{
+    block_lookout& lookout = leading_block_lookout();
+    if (!lookout.should_look()) {
+        return false;
+    }
+    T* const before = out;
+    bool const moved = copy_leading_block(a, a_end, b, b_end, out, room);
+    lookout.saw(out - before);
+    return moved;
+}
+
 // Merges two sorted read views into the write view out, until out is full or one input runs
 // empty. The result is the index of the input that ran empty during this step, or `none` (the
 // number of ways) when out filled up first or neither input had data. Equal keys leave from
@@ -325,7 +388,8 @@ private:
             }
             // On ordered input most calls near the leaves end with one block: that case stays
             // inline, and only a real merge pays for the call.
-            if (copy_leading_block(in[0].begin, in[0].end, in[1].begin, in[1].end, out.begin, out.end - out.begin)) {
+            if (look_for_leading_block(in[0].begin, in[0].end, in[1].begin, in[1].end, out.begin,
+                                       out.end - out.begin)) {
                 return after_block(in);
             }
             return merge_two(out, in);
@@ -394,7 +458,7 @@ private:
             if (o == o_end) {
                 break;
             }
-            if (copy_leading_block(a, a_end, b, b_end, o, o_end - o)) {
+            if (look_for_leading_block(a, a_end, b, b_end, o, o_end - o)) {
                 result = a == a_end ? 0 : (b == b_end ? 1 : none);
                 break;
             }

@@ -278,6 +278,36 @@ TEST(MergeStep, PortableAndFastStepsAgree)
     }
 }
 
+// Misses space the looks for leading blocks further and further apart, up to one in 32 calls; a
+// block of worthwhile length makes every call look again, and a short one counts as a miss.
+TEST(LeadingBlockLookout, BacksOffOnMissesAndLooksAgainAfterABlock)
+{
+    funnel::block_lookout lookout;
+    std::vector<int> looked;
+    for (int call = 1; call <= 100; ++call) {
+        if (lookout.should_look()) {
+            looked.push_back(call);
+            lookout.saw(0);
+        }
+    }
+    EXPECT_EQ(looked, (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 96}));
+
+    int calls = 0;
+    while (!lookout.should_look()) {
+        ++calls;
+    }
+    EXPECT_LT(calls, 32);
+    lookout.saw(funnel::block_lookout::worthwhile_block);
+    for (int call = 0; call < 10; ++call) {
+        ASSERT_TRUE(lookout.should_look()) << call;
+        lookout.saw(funnel::block_lookout::worthwhile_block);
+    }
+    lookout.saw(funnel::block_lookout::worthwhile_block - 1);
+    ASSERT_TRUE(lookout.should_look());
+    lookout.saw(funnel::block_lookout::worthwhile_block - 1);
+    EXPECT_FALSE(lookout.should_look());
+}
+
 // root(1) -> A(2), B(3); A -> L1(4), L2(5); B -> L3(6) only.
 struct small_tree {
     node root{}, a{}, b{}, l1{}, l2{}, l3{};
