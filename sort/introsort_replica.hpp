@@ -27,7 +27,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
-#include "sort/element_room.hpp"
+#include "sort/item_room.hpp"
 
 namespace introsort_replica {
 
@@ -78,7 +78,7 @@ inline void list_stops(element const* first, std::size_t n, std::uint64_t pivot,
 // after the equal keys before it.
 inline void stable_place(element* part, std::size_t n)
 {
-    element_room<threshold> room;
+    item_room<element, threshold> room;
     element* const items = room.data();
     std::copy(part, part + n, items);
     for (std::size_t i = 0; i < n; ++i) {

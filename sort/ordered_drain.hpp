@@ -11,6 +11,7 @@
 
 #include "funnel/ordered_merger.hpp"
 #include "items/element.hpp"
+#include "sort/item_room.hpp"
 #include "sort/root_drain.hpp"
 #include "sort/run_order.hpp"
 
@@ -39,9 +40,8 @@ OutputIterator deliver(Merger& tree, OutputIterator out)
         return drain_up_to(out, std::numeric_limits<std::ptrdiff_t>::max());
     } else {
         constexpr std::ptrdiff_t staged = 4096 / sizeof(T) > 0 ? 4096 / sizeof(T) : 1;
-        // Raw bytes: an item type's default initialisation would clear them on every call.
-        alignas(T) unsigned char bytes[staged * sizeof(T)];
-        auto* const stage = reinterpret_cast<T*>(bytes);
+        item_room<T, staged> room;
+        T* const stage = room.data();
         for (;;) {
             T* const end = drain_up_to(stage, staged);
             out = std::copy(stage, end, out);

@@ -24,7 +24,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
-#include "sort/element_room.hpp"
+#include "sort/item_room.hpp"
 #include "sort/introsort_replica.hpp"
 #include "sort/small_quicksort.hpp"
 #include "sort/small_sort_avx2.hpp"
@@ -249,7 +249,7 @@ inline bool small_sort_with(kernel inner, element* first, element* last, bool ex
         return false;
     }
     // The quicksort needs two halves of capacity elements.
-    element_room<2 * capacity> scratch;
+    item_room<element, 2 * capacity> scratch;
     element* const scratch_elements = scratch.data();
     switch (shape_of(first, n)) {
     case part_shape::ascending:

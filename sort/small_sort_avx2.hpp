@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
-#include "sort/element_room.hpp"
+#include "sort/item_room.hpp"
 
 namespace small_sort_avx2 {
 
@@ -112,7 +112,7 @@ __attribute__((target("avx2"))) inline bool place_ranked(element const* items, e
 __attribute__((target("avx2"))) inline bool place_by_rank(element const* from, element* to, std::size_t n)
 {
     // Copied apart first, since to may overlap from.
-    element_room<rank_group> room;
+    item_room<element, rank_group> room;
     element* const items = room.data();
     for (std::size_t i = 0; i < n; ++i) {
         items[i] = from[i];

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "items/element.hpp"
-#include "sort/element_room.hpp"
+#include "sort/item_room.hpp"
 
 namespace small_sort_avx512 {
 
@@ -168,7 +168,7 @@ __attribute__((target("avx512f"))) inline void rank_in_vectors(element const* it
 __attribute__((target("avx512f"))) inline bool place_by_rank(element const* from, element* to, std::size_t n)
 {
     // Copied apart first, since to may overlap from.
-    element_room<rank_group, 64> room;
+    item_room<element, rank_group, 64> room;
     element* const items = room.data();
     for (std::size_t i = 0; i < n; i += 4) {
         auto const count = static_cast<unsigned>(n - i < 4 ? n - i : 4);
@@ -242,7 +242,7 @@ __attribute__((target("avx512f,popcnt"))) inline void list_stops(element const* 
 // below it after it.
 __attribute__((target("avx512f,popcnt"))) inline void stable_place(element* part, std::size_t n)
 {
-    element_room<16, 64> room;
+    item_room<element, 16, 64> room;
     element* const items = room.data();
     for (std::size_t i = 0; i < 16; i += 4) {
         std::size_t const count = i < n ? (n - i < 4 ? n - i : 4) : 0;

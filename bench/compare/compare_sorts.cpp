@@ -290,7 +290,8 @@ int main(int argc, char** argv)
     bool quick = false;
     std::vector<std::string> patterns = {"uniform"};
     char const* once = nullptr;
-    std::uint64_t once_size = quick_sizes[0];
+    // --size's value; without it, --once sorts the smallest quick size.
+    std::uint64_t chosen_size = quick_sizes[0];
     char const* size_text = nullptr;
     item_type type = item_type::element;
     std::vector<char*> args;
@@ -328,7 +329,7 @@ int main(int argc, char** argv)
             std::cerr << "--size takes a number of elements from 1 to " << largest << ": " << size_text << "\n";
             return 2;
         }
-        once_size = *size;
+        chosen_size = *size;
     }
     // The sorts of the type, in the registry's order (the funnel variants sort every type); the
     // others are left out of the table.
@@ -342,9 +343,9 @@ int main(int argc, char** argv)
             return 2;
         }
         try {
-            return run_once(once, patterns.front(), once_size, type);
+            return run_once(once, patterns.front(), chosen_size, type);
         } catch (std::bad_alloc const&) {
-            std::cerr << "not enough memory to sort " << once_size << " elements\n";
+            std::cerr << "not enough memory to sort " << chosen_size << " elements\n";
             return 2;
         }
     }
@@ -352,7 +353,7 @@ int main(int argc, char** argv)
 
     std::vector<std::uint64_t> sizes;
     if (size_text != nullptr) {
-        sizes.push_back(once_size);
+        sizes.push_back(chosen_size);
     } else if (quick) {
         sizes.assign(std::begin(quick_sizes), std::end(quick_sizes));
     } else {
