@@ -1,10 +1,15 @@
 // pemmock: claims the given number of megabytes and writes every 32-bit word of it once, so
-// that the whole amount is really occupied until the process ends.
+// that the whole amount is really occupied until the process ends. With --hold it keeps the
+// memory after the fill until SIGINT or SIGTERM comes, so that it squeezes whatever runs beside it.
 
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <string_view>
+
+#include <signal.h>
+#include <unistd.h>
 
 #include "cli/count_argument.hpp"
 
@@ -47,14 +52,31 @@ void fill(std::uint32_t* buf, std::uint32_t words)
     }
 }
 
+// The signals that end a hold. They end it at once, during the fill too, with status 0: holding
+// memory until told to stop is the whole job, so being stopped is success.
+void end_hold(int) { _exit(0); }
+
+void hold_until_stopped()
+{
+    struct sigaction action {};
+    action.sa_handler = end_hold;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
+    bool const hold = argc == 3 && std::string_view(argv[1]) == "--hold";
+    if (argc != 2 && !hold) {
         exit_usage();
     }
-    std::optional<std::uint64_t> const size = cli::parse_count(argv[1], largest_size_in_mb);
+    if (hold) {
+        hold_until_stopped();
+    }
+    std::optional<std::uint64_t> const size = cli::parse_count(argv[hold ? 2 : 1], largest_size_in_mb);
     if (!size || *size == 0) {
         exit_size_out_of_range();
     }
@@ -69,6 +91,13 @@ int main(int argc, char** argv)
     buf[0] = static_cast<std::uint32_t>(std::rand());
     buf[1] = static_cast<std::uint32_t>(std::rand());
     fill(buf, words);
+    if (hold) {
+        // One line once the memory is occupied, so that a script knows when to start its run.
+        std::cerr << "pemmock: holding " << *size << " MB until SIGINT or SIGTERM" << std::endl;
+        for (;;) {
+            pause();
+        }
+    }
 
     std::uint32_t const r = static_cast<std::uint32_t>(std::rand());
     std::uint32_t const j = (r % bytes) / 4;

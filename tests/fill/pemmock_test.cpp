@@ -1,6 +1,9 @@
 #include <cstdint>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -43,10 +46,27 @@ TEST(Pemmock, ExitsWithTheValueItsDataDetermines)
     }
 }
 
+TEST(Pemmock, HoldKeepsTheMemoryUntilStoppedThenSucceeds)
+{
+    for (int const signal : {SIGINT, SIGTERM}) {
+        test_support::child_process holder(PEMMOCK_PATH, {"--hold", "2"});
+        std::string const holding = "pemmock: holding 2 MB until SIGINT or SIGTERM\n";
+        for (int wait = 0; wait < 1000 && holder.err_so_far() != holding; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(holder.running()) << "a hold ends only when it is stopped";
+        kill(holder.id(), signal);
+        auto const result = holder.finish();
+        EXPECT_EQ(result.status, 0) << signal;
+        EXPECT_EQ(result.err, holding) << signal;
+    }
+}
+
 TEST(Pemmock, RefusesWhatItCannotFill)
 {
     std::string const usage = "pemmock RAM_size_in_MB\n";
-    for (auto const& args : std::vector<std::vector<std::string>>{{}, {"1", "2"}}) {
+    for (auto const& args : std::vector<std::vector<std::string>>{{}, {"1", "2"}, {"--hold", "1", "2"}}) {
         auto const result = run_program(PEMMOCK_PATH, args);
         EXPECT_EQ(result.status, 1) << args.size();
         EXPECT_EQ(result.err, usage);
@@ -57,6 +77,7 @@ TEST(Pemmock, RefusesWhatItCannotFill)
         auto const result = run_program(PEMMOCK_PATH, {size});
         EXPECT_EQ(result.status, 1) << size;
         EXPECT_EQ(result.err, usage + "RAM_size_in_MB must be a whole number from 1 to 4095 MB\n") << size;
+        EXPECT_EQ(run_program(PEMMOCK_PATH, {"--hold", size}).status, 1) << size;
     }
 }
 

@@ -74,6 +74,9 @@ public:
         return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
 
+    // What the child has written to standard error so far.
+    std::string err_so_far() const { return slurp(err_path); }
+
     // Waits for the child to end and hands back what it did. Called once.
     process_result finish()
     {
