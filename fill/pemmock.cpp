@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <new>
 #include <optional>
 #include <string_view>
 
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include "cli/count_argument.hpp"
+#include "cli/out_of_memory.hpp"
 
 namespace {
 
@@ -87,7 +89,12 @@ int main(int argc, char** argv)
     // program's 32-bit signed integers bit for bit. The block is never freed, as it must stay
     // occupied until the process ends; static storage keeps it in reach, so that a leak checker
     // does not report it.
-    static std::uint32_t* const buf = new std::uint32_t[words];
+    // Memory that cannot be had ends the program with a message and status 1, not an abort.
+    static std::uint32_t* const buf = new (std::nothrow) std::uint32_t[words];
+    if (buf == nullptr) {
+        std::cerr << "pemmock: " << cli::not_enough_memory(*size, "MB") << std::endl;
+        return 1;
+    }
     buf[0] = static_cast<std::uint32_t>(std::rand());
     buf[1] = static_cast<std::uint32_t>(std::rand());
     fill(buf, words);

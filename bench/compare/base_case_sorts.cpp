@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "cli/out_of_memory.hpp"
 #include "items/element.hpp"
 #include "sort/small_sort.hpp"
 
@@ -97,9 +99,8 @@ bool same_as_std_sort(sorter const& s, std::vector<element> const& input, std::u
                       [](element const& a, element const& b) { return a.key == b.key && a.payload == b.payload; });
 }
 
-}  // namespace
-
-int main()
+// Times every sorter on every shape and part size; the exit status.
+int run_table()
 {
     std::vector<sorter> const all = sorters();
     std::printf("ns per element (ratio to std::sort in this run)\n%-13s %5s", "shape", "n");
@@ -130,4 +131,21 @@ int main()
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1) {
+        std::fprintf(stderr, "base_case_sorts: unknown argument '%s'\nusage: base_case_sorts\n", argv[1]);
+        return 2;
+    }
+    try {
+        return run_table();
+    } catch (std::bad_alloc const&) {
+        std::fprintf(stderr, "base_case_sorts: %s\n",
+                     cli::not_enough_memory(batch_elements, "elements").c_str());
+        return 1;
+    }
 }

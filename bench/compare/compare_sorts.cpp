@@ -30,6 +30,7 @@
 #include "bench/input_source.hpp"
 #include "bench/variants.hpp"
 #include "cli/count_argument.hpp"
+#include "cli/out_of_memory.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"
@@ -78,10 +79,15 @@ double seconds_now()
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// Thrown out of a benchmark whose input, working copy or sort did not fit in memory: it ends the
+// program, as every later size would fail too.
+struct out_of_memory {
+    std::uint64_t elements;
+};
+
 // Benchmark: every iteration refreshes the working array from the input and times one sort.
 template <class T>
-void time_sort(benchmark::State& state, variant const* sort, std::string const& pattern)
-{
+void time_sort(benchmark::State& state, variant const* sort, std::string const& pattern) try {
     std::uint64_t const n = static_cast<std::uint64_t>(state.range(0));
     input_set<T>& input = input_of<T>(pattern, n);
     sort_into<T> const sort_items = sort->sort_of<T>();
@@ -105,6 +111,8 @@ void time_sort(benchmark::State& state, variant const* sort, std::string const& 
         if (verdict != "ok") state.SkipWithError(("the sorted output is wrong: " + verdict).c_str());
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(n));
+} catch (std::bad_alloc const&) {
+    throw out_of_memory{static_cast<std::uint64_t>(state.range(0))};
 }
 
 // One sort of the input outside Google Benchmark: the check's verdict.
@@ -345,8 +353,8 @@ int main(int argc, char** argv)
         try {
             return run_once(once, patterns.front(), chosen_size, type);
         } catch (std::bad_alloc const&) {
-            std::cerr << "not enough memory to sort " << chosen_size << " elements\n";
-            return 2;
+            std::cerr << "compare_sorts: " << cli::not_enough_memory(chosen_size, "elements") << "\n";
+            return 1;
         }
     }
     int benchmark_argc = static_cast<int>(args.size());
@@ -376,7 +384,13 @@ int main(int argc, char** argv)
     benchmark::Initialize(&benchmark_argc, args.data());
     if (benchmark::ReportUnrecognizedArguments(benchmark_argc, args.data())) return 2;
     ratio_reporter reporter(patterns);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    try {
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+    } catch (out_of_memory const& e) {
+        std::cout.flush();
+        std::cerr << "compare_sorts: " << cli::not_enough_memory(e.elements, "elements") << "\n";
+        return 1;
+    }
     benchmark::Shutdown();
     return 0;
 }

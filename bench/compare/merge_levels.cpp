@@ -9,13 +9,15 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <exception>
+#include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "alloc/stack_allocator.hpp"
+#include "cli/count_argument.hpp"
+#include "cli/out_of_memory.hpp"
 #include "funnel/element_trees.hpp"
 #include "funnel/tuning.hpp"
 #include "gen/input_patterns.hpp"
@@ -73,19 +75,29 @@ int main(int argc, char** argv)
 {
     alpha = 4;
     d = 2.5f;
-    std::uint64_t const n = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1920000;
-    std::string const which = argc > 2 ? argv[2] : "cached";
-    std::string const input_name = argc > 3 ? argv[3] : "uniform";
-    if (n == 0 || (which != "cached" && which != "uncached") || !gen::is_input_pattern(input_name)) {
+    constexpr int most_arguments = 4;
+    if (argc > most_arguments) {
         return usage();
     }
-    std::vector<element> input(n);
-    std::vector<element> out(n);
+    // Any count the vectors below can be asked for; whether the memory is there shows when they are made.
+    std::optional<std::uint64_t> const count =
+        argc > 1 ? cli::parse_count(argv[1], std::vector<element>().max_size()) : 1920000;
+    std::string const which = argc > 2 ? argv[2] : "cached";
+    std::string const input_name = argc > 3 ? argv[3] : "uniform";
+    if (!count || *count == 0 || (which != "cached" && which != "uncached") || !gen::is_input_pattern(input_name)) {
+        return usage();
+    }
+    std::uint64_t const n = *count;
     srand48(20261208);
     try {
+        std::vector<element> input(n);
+        std::vector<element> out(n);
         gen::fill_input(input_name, input.data(), input.data() + n);
         sort_entry<counting_tree>(which == "cached" ? driver::cached : driver::uncached, input.data(),
                                   input.data() + n, out.data());
+    } catch (std::bad_alloc const&) {
+        std::fprintf(stderr, "merge_levels: %s\n", cli::not_enough_memory(n, "elements").c_str());
+        return 1;
     } catch (std::exception const& e) {
         std::fprintf(stderr, "merge_levels: %s\n", e.what());
         return 1;

@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include "tests/support/process.hpp"
@@ -80,5 +82,16 @@ TEST(Pemmock, RefusesWhatItCannotFill)
         EXPECT_EQ(run_program(PEMMOCK_PATH, {"--hold", size}).status, 1) << size;
     }
 }
+
+#ifndef KIT_SANITIZED_BUILD  // the sanitizers need more address space than the limit leaves
+// Memory that cannot be had is a message and status 1, not an uncaught exception.
+TEST(Pemmock, SaysWhenTheMemoryIsNotThere)
+{
+    constexpr rlim_t address_space = 100ul << 20;
+    auto const result = test_support::run_limited(PEMMOCK_PATH, RLIMIT_AS, address_space, {"512"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "pemmock: not enough memory for 512 MB\n");
+}
+#endif
 
 }  // namespace

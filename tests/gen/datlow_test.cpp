@@ -40,11 +40,7 @@ process_result datlow(std::vector<std::string> const& args) { return test_suppor
 // Runs datlow in a child that first lowers the limit of resource to bytes.
 process_result datlow_limited(int resource, rlim_t bytes, std::vector<std::string> const& args)
 {
-    return test_support::child_process(DATLOW_PATH, args, [=] {
-               rlimit const limit{bytes, bytes};
-               setrlimit(resource, &limit);
-           })
-        .finish();
+    return test_support::run_limited(DATLOW_PATH, resource, bytes, args);
 }
 
 // The names in the folder of path, so that a scratch file left behind shows.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -108,6 +109,18 @@ private:
 inline process_result run_program(std::string const& program, std::vector<std::string> const& args)
 {
     return child_process(program, args).finish();
+}
+
+// Runs program with args in a child whose limit of resource (RLIMIT_AS, RLIMIT_FSIZE, ...) is
+// first lowered to bytes.
+inline process_result run_limited(std::string const& program, int resource, rlim_t bytes,
+                                  std::vector<std::string> const& args)
+{
+    return child_process(program, args, [=] {
+               rlimit const limit{bytes, bytes};
+               setrlimit(resource, &limit);
+           })
+        .finish();
 }
 
 // Splits text into lines without their newline characters.
