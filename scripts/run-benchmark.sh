@@ -17,6 +17,23 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
+defaults=(--counters=auto --format=csv --repeat=3 --variants=funnel,std-sort,pdqsort-branchless)
+
+# --help or -h, with whatever else is given: this script's usage; nothing is built, run or written.
+for arg in "$@"; do
+  if [ "$arg" = --help ] || [ "$arg" = -h ]; then
+    cat <<USAGE
+usage: scripts/run-benchmark.sh [CORVANE_OPTION...]
+Builds corvane and runs an experiment; the report goes to results/corvane.csv (results/corvane.xml
+with --format=xml) and, where gnuplot is installed, its plot to results/corvane.png. The previous
+report is replaced only when corvane succeeded. The options are corvane's (build/release/bench/corvane
+--help lists them) and replace these defaults of the same name:
+  ${defaults[*]}
+USAGE
+    exit 0
+  fi
+done
+
 if [ -n "${CORVANE:-}" ]; then
   corvane=$CORVANE
 else
@@ -26,7 +43,6 @@ else
   corvane=$root/build/release/bench/corvane
 fi
 
-defaults=(--counters=auto --format=csv --repeat=3 --variants=funnel,std-sort,pdqsort-branchless)
 args=()
 for option in "${defaults[@]}"; do
   given=0

@@ -12,7 +12,10 @@
 # Columns are found by name in each report's header row: size and variant are needed, and
 # ns_per_element (or seconds, from which it is computed); input, type, l2_misses, tlb_misses, and for
 # simulated counts l2_event, l1_misses, l1_cache and l2_cache are used when present. Rows without a time (failed runs) are left out, and so are miss cells that
-# hold no number (counters not counted). Needs gnuplot (Debian package gnuplot-nox).
+# hold no number (counters not counted); a number that is not finite (1e400) stops the plot with
+# its line. Text from the reports reaches gnuplot only inside single-quoted strings, where gnuplot
+# expands nothing. The picture is written beside OUTPUT under a temporary name and takes its name
+# only when complete. Needs gnuplot (Debian package gnuplot-nox).
 set -euo pipefail
 
 usage() {
@@ -28,13 +31,25 @@ case "$output" in
   *.svg) terminal='svg size %d,%d dynamic font "sans,10"' ;;
   *) echo "plot.sh: the output must end in .png or .svg: $output" >&2; usage ;;
 esac
+if [ -d "$output" ]; then
+  echo "plot.sh: the output is a folder: $output" >&2
+  exit 2
+fi
 for report in "$@"; do
   [ -r "$report" ] || { echo "plot.sh: cannot read $report" >&2; exit 2; }
 done
 command -v gnuplot > /dev/null || { echo "plot.sh: gnuplot is missing (Debian package gnuplot-nox)" >&2; exit 1; }
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+part=
+trap 'rm -rf "$work" ${part:+"$part"}' EXIT
+
+# Text as a gnuplot string: single-quoted, where gnuplot runs no backquoted command and expands no
+# macro; a quote is doubled, and a line break becomes gnuplot's own.
+gp_string() {
+  local text=${1//\'/\'\'}
+  printf "'%s'" "${text//$'\n'/\'.\"\\n\".\'}"
+}
 
 # One line per measured value: variant, input, item type, metric (ns, l2, tlb, and the simulated
 # sl2, sl1, all per element), n, value. Reports without a type column sort elements. The geometry of simulated counts goes to its own file.
@@ -56,9 +71,16 @@ awk -v geometry="$work/geometry" '
     return n
   }
   function is_number(s) { return s ~ /^[ \t]*[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?[ \t]*$/ }
+  # A number beyond the range of a double (1e400) would reach gnuplot as inf: the report is refused.
+  function finite(s, what) {
+    if (sprintf("%g", s + 0) !~ /[iI][nN][fF]|[nN][aA][nN]/) return s
+    print "plot.sh: " FILENAME " line " FNR ": " what " " s " is not a finite number" > "/dev/stderr"
+    bad = 1
+    exit
+  }
   function cell(name) { return (name in col) ? f[col[name]] : "" }
-  # Labels end up in double-quoted gnuplot strings and tab-separated files.
-  function label(s) { gsub(/[\t"\\]/, "_", s); return s }
+  # Labels end up in tab-separated files and gnuplot strings, one line each.
+  function label(s) { gsub(/[\001-\037\177"\\]/, "_", s); return s }
   FNR == 1 {
     sub(/\r$/, "")
     for (name in col) delete col[name]
@@ -75,21 +97,22 @@ awk -v geometry="$work/geometry" '
     sub(/\r$/, "")
     split_csv($0, f)
     n = cell("size")
-    if (!is_number(n) || n + 0 <= 0) next
+    if (!is_number(n) || finite(n, "size") + 0 <= 0) next
     ns = cell("ns_per_element")
     if (!is_number(ns)) {
       seconds = cell("seconds")
       if (!is_number(seconds)) next
-      ns = seconds * 1e9 / n
+      ns = finite(seconds, "seconds") * 1e9 / n
     }
+    finite(ns, "ns_per_element")
     type = cell("type"); if (type == "") type = "element"
     key = label(cell("variant")) "\t" label(cell("input")) "\t" label(type)
     printf "%s\tns\t%s\t%.10g\n", key, n + 0, ns
     simulated = cell("l2_event") ~ /^simulated/
-    if (simulated) print "L2 " cell("l2_cache") ", L1 " cell("l1_cache") > geometry
-    if (is_number(cell("l2_misses"))) printf "%s\t%s\t%s\t%.10g\n", key, simulated ? "sl2" : "l2", n + 0, cell("l2_misses") / n
-    if (is_number(cell("tlb_misses"))) printf "%s\ttlb\t%s\t%.10g\n", key, n + 0, cell("tlb_misses") / n
-    if (simulated && is_number(cell("l1_misses"))) printf "%s\tsl1\t%s\t%.10g\n", key, n + 0, cell("l1_misses") / n
+    if (simulated) print "L2 " label(cell("l2_cache")) ", L1 " label(cell("l1_cache")) > geometry
+    if (is_number(cell("l2_misses"))) printf "%s\t%s\t%s\t%.10g\n", key, simulated ? "sl2" : "l2", n + 0, finite(cell("l2_misses"), "l2_misses") / n
+    if (is_number(cell("tlb_misses"))) printf "%s\ttlb\t%s\t%.10g\n", key, n + 0, finite(cell("tlb_misses"), "tlb_misses") / n
+    if (simulated && is_number(cell("l1_misses"))) printf "%s\tsl1\t%s\t%.10g\n", key, n + 0, finite(cell("l1_misses"), "l1_misses") / n
   }
   END { if (bad) exit 2 }
 ' "$@" > "$work/values"
@@ -177,15 +200,15 @@ fi
 # Simulated counts name their cache geometry (size/ways/line in bytes) where the reports share one.
 simulated_caches=""
 if [ -s "$work/geometry" ] && [ "$(sort -u "$work/geometry" | wc -l)" -eq 1 ]; then
-  simulated_caches="\\nsize/ways/line in bytes: $(head -n 1 "$work/geometry")"
+  simulated_caches=$'\n'"size/ways/line in bytes: $(head -n 1 "$work/geometry")"
 fi
 
 plot_list() {  # panel column, metric, dash type, label suffix
   local group=$1 metric=$2 dash=$3 suffix=$4 list="" sep="" i
   for ((i = 1; i <= series_count; i++)); do
     [ -f "$work/${metric}_${group}_$i.dat" ] || continue
-    list="$list$sep\"$work/${metric}_${group}_$i.dat\" using 1:2 with linespoints linecolor $i dashtype $dash pointtype $i"
-    list="$list title \"$(cat "$work/series_$i")$suffix\" noenhanced"
+    list="$list$sep$(gp_string "$work/${metric}_${group}_$i.dat") using 1:2 with linespoints linecolor $i dashtype $dash pointtype $i"
+    list="$list title $(gp_string "$(cat "$work/series_$i")$suffix") noenhanced"
     sep=", "
   done
   printf '%s' "$list"
@@ -245,7 +268,8 @@ else
 fi
 {
   printf "set terminal $terminal\n" "$width" "$height"
-  printf 'set output "%s"\n' "$work/plot.${output##*.}"
+  # No output file: the picture goes to standard output, where a failed write shows (gnuplot
+  # itself ends with status 0 when its output file cannot be written).
   echo 'set grid'
   echo 'set key outside right top'
   # Every panel of a column shares one plot width, whatever the width of its key, so that their n
@@ -260,11 +284,11 @@ fi
     echo 'set format x "10^{%L}"'
   fi
   echo 'set xlabel "n (elements)"'
-  printf 'set multiplot layout %d,%d columnsfirst title "%s" noenhanced\n' "$rows" "$group_count" "$title"
+  printf 'set multiplot layout %d,%d columnsfirst title %s noenhanced\n' "$rows" "$group_count" "$(gp_string "$title")"
   for ((g = 1; g <= group_count; g++)); do
     echo "set rmargin at screen $(awk -v g="$g" -v c="$group_count" 'BEGIN { printf "%.4f", (g - 0.26) / c }')"
     echo "set lmargin at screen $(awk -v g="$g" -v c="$group_count" 'BEGIN { printf "%.4f", (g - 1 + 0.07) / c }')"
-    printf 'set title "Time, %s" noenhanced\n' "$(group_title "$g")"
+    printf 'set title %s noenhanced\n' "$(gp_string "Time, $(group_title "$g")")"
     echo 'unset logscale y'
     echo 'set ylabel "ns per element"'
     echo 'set yrange [0:*]'
@@ -272,12 +296,12 @@ fi
     echo 'set offsets 0, 0, graph 0.05, 0'
     plot_of "$(plot_list "$g" ns 1 "")"
     if [ "$has_ratio" = 1 ]; then
-      printf 'set title "Ratio to std-sort, %s" noenhanced\n' "$(group_title "$g")"
+      printf 'set title %s noenhanced\n' "$(gp_string "Ratio to std-sort, $(group_title "$g")")"
       echo 'set ylabel "time / time of std-sort"'
       plot_of "$(plot_list "$g" ratio 1 "")"
     fi
     if [ "$has_misses" = 1 ]; then
-      printf 'set title "%s" noenhanced\n' "$miss_title"
+      printf 'set title %s noenhanced\n' "$(gp_string "$miss_title")"
       echo 'set ylabel "misses per element"'
       echo 'set offsets 0, 0, 0, 0'
       if [ "$misses_log" = 1 ]; then
@@ -290,6 +314,15 @@ fi
   echo 'unset multiplot'
 } > "$work/plot.gp"
 
-gnuplot "$work/plot.gp"
-mv "$work/plot.${output##*.}" "$output"
+# Written beside the output under a temporary name, so that a full disk or an interruption leaves
+# no partial picture under the output's name.
+part=$(mktemp "$(dirname -- "$output")/.plot-XXXXXX") || { echo "plot.sh: cannot write beside $output" >&2; exit 1; }
+if ! gnuplot "$work/plot.gp" | cat > "$part"; then
+  echo "plot.sh: could not write $output" >&2
+  exit 1
+fi
+# mktemp makes the file readable by its owner only; the picture gets the permissions of a new file.
+chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
+mv -f -T -- "$part" "$output"
+part=
 echo "plot.sh: wrote $output" >&2

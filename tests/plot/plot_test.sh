@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
-# Runs the plot script on small hand-made reports. Usage: plot_test.sh PLOT_SCRIPT SAMPLE_DIR WORK_DIR
+# Runs the plot script on small hand-made reports. Usage: plot_test.sh PLOT_SCRIPT SAMPLE_DIR
 # Exits 77 (skipped) when gnuplot is not installed.
 set -uo pipefail
 
-plot=$1
-samples=$2
-work=$3
+plot=$(realpath "$1")
+samples=$(realpath "$2")
 command -v gnuplot > /dev/null || { echo "gnuplot is not installed: skipped"; exit 77; }
-mkdir -p "$work"
-rm -f "$work"/plot_test.*
+# A folder of this run's own, so that two runs at once do not meet.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
@@ -66,6 +66,41 @@ bash "$plot" "$png" "$samples/missing.csv" 2> /dev/null
 bash "$plot" "$png" 2> /dev/null
 [ $? -eq 2 ] || fail "no report is not a usage error"
 [ -z "$(ls "$work"/plot_test.* 2> /dev/null)" ] || fail "a failed call left a file behind"
+
+# Text of a report is never run as gnuplot commands: not a quote that ends a string, not a
+# backquoted command. The plot is made in the folder where the commands would leave their files.
+hostile=$work/hostile
+mkdir "$hostile"
+{
+  head -n 1 "$samples/simulated.csv"
+  for n in 1000 2000; do
+    echo "$n,"'cached-`touch VARIANT`,1,uniform,1,0.1,50,100,,simulated_L2_DCM,,,yes,ok,,100,simulated_L1_DCM,"x""; system ""touch L1""; set title ""y","y''; system ''touch L2''; `touch TICK`"'
+  done
+} > "$hostile/report.csv"
+(cd "$hostile" && bash "$plot" plot.svg report.csv 2> /dev/null) || fail "a report with quotes in its cells: exit status $?"
+[ "$(ls "$hostile")" = "$(printf 'plot.svg\nreport.csv')" ] || fail "report text ran as commands: $(ls "$hostile")"
+grep -q 'cached-`touch VARIANT` simulated L2' "$hostile/plot.svg" || fail "a label with a backquote is not shown as it is"
+
+# A number out of range is refused with its line; a folder is no output; a picture that cannot be
+# written whole leaves nothing under its name.
+printf 'size,variant,ns_per_element\n1000,std-sort,5\n1e400,std-sort,6\n' > "$work/huge.csv"
+message=$(bash "$plot" "$png" "$work/huge.csv" 2>&1)
+[ $? -eq 2 ] || fail "a size of 1e400 is not refused"
+[ "$message" = "plot.sh: $work/huge.csv line 3: size 1e400 is not a finite number" ] || fail "1e400: $message"
+mkdir "$work/folder.png"
+bash "$plot" "$work/folder.png" "$samples/with_misses.csv" 2> /dev/null
+[ $? -eq 2 ] || fail "an output folder is not refused"
+[ -z "$(ls "$work/folder.png")" ] || fail "a picture was written into the output folder"
+full=$work/full
+mkdir "$full"
+if unshare -m true 2> /dev/null; then
+  # The small file system is seen inside the namespace only: the listing is taken there.
+  seen=$(unshare -m bash -c 'mount -t tmpfs -o size=8k tmpfs "$1" || exit
+    bash "$2" "$1/plot.png" "$3" 2> /dev/null; echo "status $?"; ls -A "$1"' _ "$full" "$plot" "$samples/with_misses.csv")
+  [ "$seen" = "status 1" ] || fail "a full disk: $seen"
+else
+  echo "no file system can be mounted here: the full disk is not tried"
+fi
 
 [ "$failures" -eq 0 ] && echo "plot script: all checks passed"
 exit $((failures > 0))

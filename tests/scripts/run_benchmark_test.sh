@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs scripts/run-benchmark.sh with a stand-in for corvane that succeeds, fails part-way through
-# its report, or waits to be stopped. Usage: run_benchmark_test.sh SCRIPT WORK_DIR
+# its report, or waits to be stopped. Usage: run_benchmark_test.sh SCRIPT
 set -uo pipefail
 
-script=$1
-work=$2
-rm -rf "$work"
+script=$(realpath "$1")
+# A folder of this run's own, so that two runs at once do not meet.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/caller" "$work/results"
 
 failures=0
@@ -41,6 +42,11 @@ echo data > "$work/caller/in.dat"
 FAKE_RUN=1 run --input-file=in.dat || fail "a successful run failed: $(cat "$work/stderr")"
 grep -q "^1000,cached-stack,1$" "$report" || fail "the report was not written"
 first=$(cat "$report")
+
+# --help, wherever it stands, prints the script's usage and touches nothing.
+FAKE_RUN=9 run --sizes=5 --help > "$work/help" || fail "--help failed: $(cat "$work/stderr")"
+grep -q "^usage: scripts/run-benchmark.sh" "$work/help" || fail "--help printed no usage: $(cat "$work/help")"
+[ "$(cat "$report")" = "$first" ] || fail "--help changed the report"
 
 # Failure part-way through: the previous report stays, the script fails and leaves nothing behind.
 FAKE_RUN=2 FAKE_MODE=fail run && fail "a failed corvane run is reported as success"
