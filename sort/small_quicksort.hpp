@@ -17,9 +17,9 @@
 
 namespace small_sort_detail {
 
-// Parts longer than this go to std::sort directly; the drivers' base case with the benchmark's
-// tuning has at most 318 elements.
-constexpr std::size_t capacity = 512;
+// Parts longer than this go to std::sort directly. The drivers' base case with the benchmark's
+// tuning has at most 318 elements; tunings with thresholds up to about 2000 stay within it.
+constexpr std::size_t capacity = 2048;
 
 // Ranges of at most this many elements are placed by rank: every element is compared with every
 // other one, which costs fewer instructions than further partition passes.
@@ -93,6 +93,22 @@ struct portable_kernel {
     }
 };
 
+// Ranges of at least this many elements take the median of three medians of three as their
+// pivot: it splits them closer to the middle, which saves partition passes over larger parts.
+constexpr std::size_t ninther_from = 128;
+
+// The pivot of a range: always one of its keys, so that a partition never leaves it whole.
+inline std::uint64_t pivot_of(element const* from, std::size_t n)
+{
+    if (n < ninther_from) {
+        return median_of_three(from[0].key, from[n / 2].key, from[n - 1].key);
+    }
+    std::size_t const eighth = n / 8;
+    return median_of_three(median_of_three(from[0].key, from[eighth].key, from[2 * eighth].key),
+                           median_of_three(from[3 * eighth].key, from[n / 2].key, from[5 * eighth].key),
+                           median_of_three(from[6 * eighth].key, from[7 * eighth].key, from[n - 1].key));
+}
+
 // A range keeps its offset in all three places it passes through: the part itself (where it
 // starts), and the two halves of the scratch, between which the partition passes alternate. The
 // sorted groups all land in the first half, which finally holds the sorted part.
@@ -115,10 +131,10 @@ public:
             return false;
         }
         int const next = where == sorted_place ? spare_place : sorted_place;
-        std::uint64_t const pivot = median_of_three(from[0].key, from[n / 2].key, from[n - 1].key);
+        std::uint64_t const pivot = pivot_of(from, n);
         std::size_t const below = Kernel::partition_into(from, places_[next] + offset, n, pivot);
-        // The pivot is one of the three keys, so nothing below it means it is the smallest key of
-        // the range and at least two of the three share it.
+        // The pivot is a median of sampled keys, so nothing below it means it is the smallest key
+        // of the range and at least two of the samples share it.
         if (below == 0) {
             return false;
         }

@@ -32,6 +32,8 @@
 
 namespace small_sort_detail {
 
+static_assert(introsort_replica::capacity >= capacity, "every part the quicksort may pass on fits the replica");
+
 // The quicksort's and the replica's inner loops with AVX-512, for processors that have it.
 struct avx512_kernel {
     static constexpr std::size_t rank_group = small_sort_avx512::rank_group;

@@ -1,13 +1,18 @@
-// base_case_sorts: the base-case sort against std::sort on parts of the sizes the drivers sort
-// directly, for each input shape and each set of inner loops this processor runs. Every part is
-// checked against std::sort's result, payloads included; the program exits 1 on a difference.
+// base_case_sorts: the base-case sort against std::sort and pdqsort_branchless on parts of the sizes
+// the drivers sort directly (110 to 2000 elements, which thresholds T from about 100 to 2000 give),
+// for each input shape and each set of inner loops this processor runs. Every part is checked
+// against std::sort's result, payloads included; the program exits 1 on a difference.
 //
 // Each cell is the best of several timed passes over a batch of parts (about 512 KiB, so that it
 // stays in the second-level cache), in nanoseconds per element, with its ratio to std::sort in
-// the same run.
+// the same run. The sorts take their passes in turn, so that a slow spell of a shared machine
+// falls on all of them alike. A last table divides the fastest loops' time on random parts by
+// log2 of the part size and compares it with that at 300 elements: a sort that scales as
+// n log n keeps it at 1.
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -15,6 +20,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <boost/sort/pdqsort/pdqsort.hpp>
 
 #include "cli/out_of_memory.hpp"
 #include "items/element.hpp"
@@ -24,6 +31,9 @@ namespace {
 
 constexpr std::uint64_t batch_elements = 32768;
 constexpr int passes = 40;
+constexpr std::uint64_t part_sizes[] = {110, 220, 300, 600, 1000, 2000};
+// The part size the growth table compares with.
+constexpr std::uint64_t reference_size = 300;
 
 struct shape {
     char const* name;
@@ -47,42 +57,54 @@ std::vector<shape> const& shapes()
 struct sorter {
     std::string name;
     std::function<void(element*, element*)> sort;
+    bool checked;  // its result must be std::sort's; pdqsort_branchless gives another order of equal keys
 };
 
 std::vector<sorter> sorters()
 {
     using small_sort_detail::kernel;
     std::vector<sorter> all = {
-        {"std::sort", [](element* first, element* last) { std::sort(first, last); }},
+        {"std::sort", [](element* first, element* last) { std::sort(first, last); }, true},
+        {"pdqsort_branchless", [](element* first, element* last) { boost::sort::pdqsort_branchless(first, last); },
+         false},
         {"portable",
-         [](element* first, element* last) { small_sort_detail::small_sort_with(kernel::portable, first, last); }},
+         [](element* first, element* last) { small_sort_detail::small_sort_with(kernel::portable, first, last); },
+         true},
     };
     if (small_sort_detail::avx2_available()) {
-        all.push_back({"AVX2", [](element* first, element* last) {
+        all.push_back({"AVX2",
+                       [](element* first, element* last) {
                            small_sort_detail::small_sort_with(kernel::avx2, first, last);
-                       }});
+                       },
+                       true});
     }
     if (small_sort_detail::avx512_available()) {
-        all.push_back({"AVX-512", [](element* first, element* last) {
+        all.push_back({"AVX-512",
+                       [](element* first, element* last) {
                            small_sort_detail::small_sort_with(kernel::avx512, first, last);
-                       }});
+                       },
+                       true});
     }
     return all;
 }
 
-// Best time of one pass over the batch, in nanoseconds per element.
-double time_per_element(sorter const& s, std::vector<element> const& input, std::uint64_t n)
+// Best time of one pass over the batch for each sort, in nanoseconds per element; the sorts take
+// their passes in turn.
+std::vector<double> times_per_element(std::vector<sorter> const& all, std::vector<element> const& input,
+                                      std::uint64_t n)
 {
     std::vector<element> work(input.size());
-    double best = 1e300;
+    std::vector<double> best(all.size(), 1e300);
     for (int pass = 0; pass < passes; ++pass) {
-        std::copy(input.begin(), input.end(), work.begin());
-        auto const start = std::chrono::steady_clock::now();
-        for (std::uint64_t part = 0; part + n <= work.size(); part += n) {
-            s.sort(work.data() + part, work.data() + part + n);
+        for (std::size_t s = 0; s < all.size(); ++s) {
+            std::copy(input.begin(), input.end(), work.begin());
+            auto const start = std::chrono::steady_clock::now();
+            for (std::uint64_t part = 0; part + n <= work.size(); part += n) {
+                all[s].sort(work.data() + part, work.data() + part + n);
+            }
+            std::chrono::duration<double, std::nano> const took = std::chrono::steady_clock::now() - start;
+            best[s] = std::min(best[s], took.count() / static_cast<double>(work.size()));
         }
-        std::chrono::duration<double, std::nano> const took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count() / static_cast<double>(work.size()));
     }
     return best;
 }
@@ -108,27 +130,44 @@ int run_table()
         std::printf(" %18s", s.name.c_str());
     }
     std::printf("\n");
+    // The last sort's time on random parts of each size, for the growth table.
+    std::vector<double> fastest_random;
     for (shape const& sh : shapes()) {
-        for (std::uint64_t n : {110u, 160u, 220u, 320u}) {
+        for (std::uint64_t n : part_sizes) {
             std::mt19937_64 random(n);
             std::vector<element> input(batch_elements / n * n);
             for (std::uint64_t i = 0; i < input.size(); ++i) {
                 auto* const payload = reinterpret_cast<void*>(static_cast<std::uintptr_t>(i));
                 input[i] = element{sh.key(i % n, n, random), payload};
             }
-            std::printf("%-13s %5lu", sh.name, static_cast<unsigned long>(n));
-            double const reference = time_per_element(all.front(), input, n);
             for (sorter const& s : all) {
-                if (!same_as_std_sort(s, input, n)) {
+                if (s.checked && !same_as_std_sort(s, input, n)) {
                     std::printf("\n%s differs from std::sort on %s parts of %lu\n", s.name.c_str(), sh.name,
                                 static_cast<unsigned long>(n));
                     return 1;
                 }
-                double const t = &s == &all.front() ? reference : time_per_element(s, input, n);
-                std::printf(" %8.2f (%6.3f)", t, t / reference);
+            }
+            std::vector<double> const t = times_per_element(all, input, n);
+            std::printf("%-13s %5lu", sh.name, static_cast<unsigned long>(n));
+            for (double ti : t) {
+                std::printf(" %8.2f (%6.3f)", ti, ti / t.front());
             }
             std::printf("\n");
+            if (&sh == &shapes().front()) {
+                fastest_random.push_back(t.back());
+            }
         }
+    }
+    std::size_t const reference =
+        static_cast<std::size_t>(std::find(std::begin(part_sizes), std::end(part_sizes), reference_size) -
+                                 std::begin(part_sizes));
+    double const reference_per_log = fastest_random[reference] / std::log2(static_cast<double>(reference_size));
+    std::printf("\n%s on random parts: ns per element per log2(n), and its ratio to n = %lu\n",
+                all.back().name.c_str(), static_cast<unsigned long>(reference_size));
+    for (std::size_t i = 0; i < fastest_random.size(); ++i) {
+        double const per_log = fastest_random[i] / std::log2(static_cast<double>(part_sizes[i]));
+        std::printf("%5lu %8.3f (%6.3f)\n", static_cast<unsigned long>(part_sizes[i]), per_log,
+                    per_log / reference_per_log);
     }
     return 0;
 }

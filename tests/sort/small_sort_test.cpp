@@ -8,10 +8,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <vector>
 
+#include "items/record.hpp"
+#include "sort/run_placement.hpp"
 #include "tests/sort/sort_inputs.hpp"
 
 namespace {
@@ -19,14 +22,32 @@ namespace {
 using test_support::numbered_input;
 using test_support::same_elements;
 
-// Past the scratch capacity, so that the direct hand-over to std::sort is covered too.
+// Every size up to the benchmark's base-case parts and beyond, then sizes a few percent apart up
+// to past the scratch capacity, so that the direct hand-over to std::sort is covered too.
 #ifdef KIT_SANITIZED_BUILD
-constexpr std::uint64_t largest_size = 530;
+constexpr std::uint64_t every_size_up_to = 130;
 constexpr std::uint64_t size_step = 7;
+constexpr std::uint64_t growth_divisor = 8;
 #else
-constexpr std::uint64_t largest_size = 600;
+constexpr std::uint64_t every_size_up_to = 600;
 constexpr std::uint64_t size_step = 1;
+constexpr std::uint64_t growth_divisor = 32;
 #endif
+
+std::vector<std::uint64_t> part_sizes()
+{
+    std::vector<std::uint64_t> sizes;
+    for (std::uint64_t n = 0; n <= every_size_up_to; n += size_step) {
+        sizes.push_back(n);
+    }
+    for (std::uint64_t n = sizes.back() + 1; n < small_sort_detail::capacity; n += n / growth_divisor + 1) {
+        sizes.push_back(n);
+    }
+    for (std::uint64_t n : {small_sort_detail::capacity - 1, small_sort_detail::capacity, small_sort_detail::capacity + 1}) {
+        sizes.push_back(n);
+    }
+    return sizes;
+}
 
 // The inner loops this processor can run: the portable ones always, AVX2 and AVX-512 where they
 // exist.
@@ -76,7 +97,7 @@ std::vector<element> shaped(std::uint64_t n, std::function<std::uint64_t(std::ui
 
 TEST(SmallSort, RandomKeysSortAsStdSortDoes)
 {
-    for (std::uint64_t n = 0; n <= largest_size; n += size_step) {
+    for (std::uint64_t n : part_sizes()) {
         expect_same_as_std_sort(numbered_input(n, 0, n), "distinct");
         expect_same_as_std_sort(numbered_input(n, 4 * n + 1, n + 1), "some equal");
         expect_same_as_std_sort(numbered_input(n, 5, n + 2), "few distinct");
@@ -85,7 +106,7 @@ TEST(SmallSort, RandomKeysSortAsStdSortDoes)
 
 TEST(SmallSort, OrderedShapesSortAsStdSortDoes)
 {
-    for (std::uint64_t n = 0; n <= largest_size; n += size_step) {
+    for (std::uint64_t n : part_sizes()) {
         expect_same_as_std_sort(shaped(n, [](std::uint64_t i) { return i; }), "ascending");
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return n - i; }), "descending");
         expect_same_as_std_sort(shaped(n, [n](std::uint64_t i) { return std::min(i, n - i); }), "organ pipe");
@@ -155,7 +176,7 @@ std::vector<std::uint64_t> quicksort_killer(std::size_t n)
 // exactly where std::sort does.
 TEST(SmallSort, QuicksortKillersSortAsStdSortDoes)
 {
-    for (std::uint64_t n : {40u, 100u, 255u, 256u, 319u, 512u}) {
+    for (std::uint64_t n : {40u, 100u, 255u, 256u, 319u, 512u, 1500u, 2048u}) {
         std::vector<std::uint64_t> const keys = quicksort_killer(n);
         expect_same_as_std_sort(shaped(n, [&keys](std::uint64_t i) { return keys[i]; }), "killer");
         expect_same_as_std_sort(shaped(n, [&keys](std::uint64_t i) { return keys[i] / 2; }), "killer, pairs");
@@ -167,8 +188,55 @@ TEST(SmallSort, QuicksortKillersSortAsStdSortDoes)
 TEST(SmallSort, AllEqualPartsOfAlternatingLengths)
 {
     for (int round = 0; round < 3; ++round) {
-        for (std::uint64_t n : {17u, 300u, 2u, 512u, 16u, 299u, 100u}) {
+        for (std::uint64_t n : {17u, 300u, 2u, 512u, 16u, 299u, 100u, 2048u, 1000u}) {
             expect_same_as_std_sort(shaped(n, [round](std::uint64_t) { return round; }), "all equal, alternating");
+        }
+    }
+}
+
+// The drivers sort their base-case parts with base_sort, for every item type: each part must end
+// as std::sort leaves it, byte for byte, at every part size a tuning may give, with many equal
+// items among the parts (equal keys with different payloads, records that compare equal with
+// different bytes) and without.
+template <class T>
+void expect_base_sort_same_as_std_sort(std::vector<T> const& input, char const* what)
+{
+    std::vector<T> expected = input;
+    std::sort(expected.begin(), expected.end());
+    std::vector<T> got = input;
+    base_sort(got.data(), got.data() + got.size());
+    ASSERT_EQ(std::memcmp(expected.data(), got.data(), input.size() * sizeof(T)), 0)
+        << what << ", n = " << input.size() << ", " << sizeof(T) << "-byte items";
+}
+
+// n records whose keys, a few letters before a zero byte, are drawn from `distinct` values; the
+// bytes after the zero, which the order ignores, number them.
+std::vector<record> records(std::uint64_t n, std::uint64_t distinct, std::mt19937_64& random)
+{
+    std::vector<record> items(n);
+    for (std::uint64_t i = 0; i < n; ++i) {
+        std::memset(items[i].bytes, 0, record::size);
+        std::uint64_t key = random() % distinct;
+        for (std::size_t c = 0; c < 8; ++c, key /= 26) {
+            items[i].bytes[c] = static_cast<char>('a' + key % 26);
+        }
+        std::memcpy(items[i].bytes + 16, &i, sizeof(i));
+    }
+    return items;
+}
+
+TEST(BaseSort, EveryItemTypeSortsPartsAsStdSortDoes)
+{
+    std::mt19937_64 random(7);
+    for (std::uint64_t n : {2u, 17u, 49u, 318u, 600u, 1001u, 1500u, 2002u, 2048u, 2049u}) {
+        for (std::uint64_t distinct : {std::uint64_t{3}, n / 4 + 1, std::uint64_t{1} << 40}) {
+            expect_base_sort_same_as_std_sort(numbered_input(n, distinct, random()), "elements");
+            std::vector<int> ints(n);
+            for (int& i : ints) {
+                i = static_cast<int>(random() % distinct);
+            }
+            expect_base_sort_same_as_std_sort(ints, "ints");
+            expect_base_sort_same_as_std_sort(records(n, distinct, random), "records");
         }
     }
 }
