@@ -145,7 +145,7 @@ TEST_F(drivers, a_large_threshold_keeps_the_order_of_the_model)
 {
     alpha = 8;
     ASSERT_EQ(base_case_threshold(), 1789);
-    expect_the_model_order({1791, 3582, 3583, 40000});
+    expect_the_model_order({1791, 3582, 3583, 12000});
 }
 
 // Node calls as a counting merge step sees them, by level of the tree (0: the root), and the
