@@ -33,7 +33,7 @@ public:
         // Simulated counts add their first level and both geometries (size/ways/line in bytes).
         if (simulated()) out_ << ",l1_misses,l1_event,l1_cache,l2_cache";
         // Columns added later come last, so that every earlier column keeps its place.
-        out_ << ",type" << std::endl;
+        out_ << ",type,sorts_per_measurement" << std::endl;
     }
 
     void run_started(run_id const&) override {}
@@ -41,7 +41,8 @@ public:
     void run_finished(run_id const& id, run_result const& result) override
     {
         out_ << id.n << ',' << id.sort->name << ',' << id.repetition << ',' << field(head_.input) << ',';
-        if (!head_.from_file) out_ << id.seed;
+        // The experiment's seed: with the row's size, input and repetition it makes the row's input again.
+        if (!head_.from_file) out_ << head_.seed;
         out_ << ',';
         if (result.measured) {
             out_ << result.seconds << ',' << result.seconds * nanoseconds_per_second / static_cast<double>(id.n);
@@ -64,7 +65,9 @@ public:
             out_ << ',' << event_name(simulated_l1_data_misses) << ',' << geometry_text(head_.simulation.l1) << ','
                  << geometry_text(head_.simulation.l2);
         }
-        out_ << ',' << item_type_name(head_.type) << std::endl;
+        out_ << ',' << item_type_name(head_.type) << ',';
+        if (result.measured) out_ << result.sorts;
+        out_ << std::endl;
     }
 
     void end() override {}

@@ -1,9 +1,13 @@
 #include "bench/experiment.hpp"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "bench/benchmark.hpp"
 #include "bench/cache_simulation.hpp"
@@ -22,12 +26,60 @@ std::uint64_t scramble(std::uint64_t x)
     return x ^ (x >> 31);
 }
 
+// The order of the runs: a machine that warms up or slows down as an experiment goes on would
+// favour whatever runs later, so the (size, repetition) pairs and the variants within each are
+// shuffled, by a generator of the experiment's own (the standard's shuffle may differ from one
+// library to the next), so that a seed gives the same order everywhere.
+class run_order {
+public:
+    explicit run_order(std::uint64_t experiment_seed) : state_(scramble(experiment_seed ^ 0x6f72646572u)) {}
+
+    template <class T>
+    void shuffle(std::vector<T>& items)
+    {
+        for (std::size_t i = items.size(); i > 1; --i) std::swap(items[i - 1], items[next() % i]);
+    }
+
+private:
+    std::uint64_t next() { return scramble(state_++); }
+
+    std::uint64_t state_;
+};
+
+struct size_repetition {
+    std::uint64_t n;
+    std::uint32_t repetition;
+};
+
+// K for size n: from the warm-up of every variant on the input of the size's first run, the
+// fastest one's time, so that every measurement of the size lasts at least about
+// measurement_seconds. A K given by the options leaves each warm-up its one untimed sort.
+std::uint64_t warm_up_size(experiment_options const& options, std::uint64_t n, std::uint64_t seed,
+                           input_source const& input)
+{
+    if (options.sorts_per_measurement != 0) {
+        counter_choice const no_counters = choose_counters(counter_mode::none, nullptr);
+        for (variant const* v : options.variants) experiment_run(n, seed, input, no_counters, *v, options.type);
+        return std::min(options.sorts_per_measurement, most_sorts(n, item_size(options.type)));
+    }
+    double fastest = 0.0;
+    for (variant const* v : options.variants) {
+        double const seconds = warm_up(n, seed, input, *v, options.type);
+        if (seconds > 0.0 && (fastest == 0.0 || seconds < fastest)) fastest = seconds;
+    }
+    return sorts_per_measurement(fastest, n, item_size(options.type));
+}
+
 void write_progress(std::ostream& progress, std::uint64_t done, std::uint64_t runs, run_id const& id,
                     std::uint32_t repeat, run_result const& result, std::string const& tail)
 {
     progress << "corvane: run " << done << '/' << runs << ": " << id.n << " elements, " << id.sort->name
              << ", repetition " << id.repetition << '/' << repeat;
-    if (result.measured) progress << ": " << result.seconds << " s, check " << result.check;
+    if (result.measured) {
+        progress << ": " << result.seconds << " s";
+        if (result.sorts > 1) progress << " per sort of " << result.sorts;
+        progress << ", check " << result.check;
+    }
     if (!result.error.empty()) progress << ": failed: " << result.error;
     progress << tail << std::endl;
 }
@@ -118,30 +170,41 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     std::uint64_t const runs = options.sizes.size() * options.repeat * options.variants.size();
     std::uint64_t done = 0;
     time_estimate estimate(options);
+    run_order order(head.seed);
+    std::vector<size_repetition> pairs;
     for (std::uint64_t const n : options.sizes) {
-        for (std::uint32_t repetition = 1; repetition <= options.repeat; ++repetition) {
-            std::uint64_t const seed = run_seed(head.seed, n, repetition);
-            for (variant const* v : options.variants) {
-                run_id const id{n, v, repetition, seed};
-                report->run_started(id);
-                run_result result = experiment_run(n, seed, input, head.counters, *v, options.type);
-                if (simulated && result.measured) {
-                    add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, options.type, seed, input)));
-                }
-                report->run_finished(id, result);
-                // Simulated runs are slow: their lines add the counts and the time left.
-                std::string tail;
-                if (simulated) {
-                    estimate.finished(n);
-                    if (result.counts_read) {
-                        tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
-                               std::to_string(result.counts[counter_choice::l2_slot]);
-                    }
-                    tail += "; " + estimate.left();
-                }
-                write_progress(progress, ++done, runs, id, options.repeat, result, tail);
-                if (!out) return;
+        for (std::uint32_t repetition = 1; repetition <= options.repeat; ++repetition) pairs.push_back({n, repetition});
+    }
+    order.shuffle(pairs);
+    std::map<std::uint64_t, std::uint64_t> sorts_of_size;  // K, once the size's variants are warmed up
+    for (size_repetition const& pair : pairs) {
+        std::uint64_t const n = pair.n;
+        std::uint32_t const repetition = pair.repetition;
+        std::uint64_t const seed = run_seed(head.seed, n, repetition);
+        auto known = sorts_of_size.find(n);
+        if (known == sorts_of_size.end()) known = sorts_of_size.emplace(n, warm_up_size(options, n, seed, input)).first;
+        std::vector<variant const*> variants = options.variants;
+        order.shuffle(variants);
+        for (variant const* v : variants) {
+            run_id const id{n, v, repetition, seed};
+            report->run_started(id);
+            run_result result = experiment_run(n, seed, input, head.counters, *v, options.type, known->second);
+            if (simulated && result.measured) {
+                add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, options.type, seed, input)));
             }
+            report->run_finished(id, result);
+            // Simulated runs are slow: their lines add the counts and the time left.
+            std::string tail;
+            if (simulated) {
+                estimate.finished(n);
+                if (result.counts_read) {
+                    tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
+                           std::to_string(result.counts[counter_choice::l2_slot]);
+                }
+                tail += "; " + estimate.left();
+            }
+            write_progress(progress, ++done, runs, id, options.repeat, result, tail);
+            if (!out) return;
         }
     }
     report->end();

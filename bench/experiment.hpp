@@ -1,6 +1,8 @@
 #pragma once
-// An experiment: the runs the options ask for, in the order size, repetition, variant, so that
-// the variants of one repetition sort the same input one after the other.
+// An experiment: the runs the options ask for. The (size, repetition) pairs, and the variants
+// within each, run in an order shuffled by the experiment's seed; the variants of one pair sort
+// the same input one after the other. Each size starts with a warm-up of every variant, which
+// also fixes how many sorts one measurement of the size holds.
 
 #include <cstdint>
 #include <ostream>

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "bench/benchmark.hpp"
+#include "bench/experiment_run.hpp"
 #include "gen/input_patterns.hpp"
 
 namespace {
@@ -128,6 +129,16 @@ void set_repeat(experiment_options& options, std::string const& value, std::uint
     options.repeat = static_cast<std::uint32_t>(n);
 }
 
+void set_sorts_per_measurement(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    std::uint64_t const k = parse_number("--sorts-per-measurement", value);
+    if (k == 0 || k > max_sorts_per_measurement) {
+        throw usage_error("--sorts-per-measurement: the count must lie between 1 and " +
+                          std::to_string(max_sorts_per_measurement));
+    }
+    options.sorts_per_measurement = k;
+}
+
 void set_seed(experiment_options& options, std::string const& value, std::uint64_t)
 {
     options.seed = parse_number("--seed", value);
@@ -210,7 +221,7 @@ std::map<std::string, setter> const& setters()
             {"--counters", set_counters}, {"--sizes", set_sizes},           {"--variants", set_variants},
             {"--repeat", set_repeat},     {"--seed", set_seed},             {"--input", set_input},
             {"--type", set_type},         {"--input-file", set_input_file}, {"--format", set_format},
-            {"--simulated-run", set_simulated_run},
+            {"--simulated-run", set_simulated_run}, {"--sorts-per-measurement", set_sorts_per_measurement},
         };
         for (cache_option const& option : cache_options) {
             options[option.name] = [&option](experiment_options& o, std::string const& value, std::uint64_t) {
@@ -391,6 +402,8 @@ void write_usage(std::ostream& out)
            "                              record; vqsort sorts element and int, every other variant all three\n"
            "  --repeat=N                  runs of every size and variant, each on fresh input (default: 1)\n"
            "  --seed=S                    seed of the inputs, for reproducible runs (default: the clock)\n"
+           "  --sorts-per-measurement=K   sorts of K copies of the input timed as one (default: enough for\n"
+           "                              about 10 ms, from a warm-up of each size)\n"
            "  --input=NAME                the input pattern (default: uniform), one of:\n"
            "                             ";
     for (std::string const& name : gen::input_pattern_names()) out << ' ' << name;

@@ -24,6 +24,8 @@ struct experiment_options {
     // As given: the variants named on their own (each must sort the type).
     std::vector<variant const*> named_variants;
     std::uint32_t repeat = 1;
+    // K, the sorts one measurement times; 0: enough for about 10 ms, from the warm-up of each size.
+    std::uint64_t sorts_per_measurement = 0;
     bool seeded = false;  // without a seed the inputs are seeded from the clock
     std::uint64_t seed = 0;
     std::string input = "uniform";

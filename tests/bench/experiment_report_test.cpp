@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <regex>
+#include <set>
+#include <utility>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -48,50 +51,109 @@ std::vector<std::string> csv_fields(std::string const& line)
     return fields;
 }
 
+// "size variant repetition" of every row of a CSV report, in the order of the rows.
+strings run_order(strings const& report)
+{
+    strings order;
+    for (std::size_t row = 1; row < report.size(); ++row) {
+        strings const f = csv_fields(report[row]);
+        order.push_back(f.at(0) + ' ' + f.at(1) + ' ' + f.at(2));
+    }
+    return order;
+}
+
 std::string const csv_header =
     "size,variant,repetition,input,seed,seconds,ns_per_element,l2_misses,tlb_misses,l2_event,tlb_event,counter_status,"
     "virtualized,check,error";
 
-// The machine of the issue: counters exist for the level-2 cache only.
+// The machine of the issue: counters exist for the level-2 cache only. Every run has its row, in
+// an order shuffled by the seed; the seed column is the experiment's, and the counts, like the
+// time, are per sort of the measurement's K.
 TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
 {
     fake_counters::installed fake;
     fake_counters::current().offered = {miss_counter::l2_data_cache_misses};
     fake_counters::current().l2 = 4000;
     fake_counters::current().virtualized = 1;
-    written const w = experiment({"--format=csv", "--sizes=2000,500", "--repeat=2", "--seed=5",
-                                  "--variants=cached-stack,uncached-heap", "--input=organ"});
+    strings const args = {"--format=csv", "--sizes=2000,500", "--repeat=2", "--seed=5",
+                          "--variants=cached-stack,uncached-heap", "--input=organ", "--sorts-per-measurement=3"};
+    written const w = experiment(args);
     ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
-    EXPECT_EQ(w.report[0], csv_header + ",type");
-    std::size_t row = 1;
-    for (std::uint64_t const n : {2000u, 500u}) {
-        for (int repetition = 1; repetition <= 2; ++repetition) {
-            for (std::string const v : {"cached-stack", "uncached-heap"}) {
-                strings const f = csv_fields(w.report[row++]);
-                ASSERT_EQ(f.size(), 16u) << w.report[row - 1];
-                EXPECT_EQ(f[0], std::to_string(n));
-                EXPECT_EQ(f[1], v);
-                EXPECT_EQ(f[2], std::to_string(repetition));
-                EXPECT_EQ(f[3], "organ");
-                EXPECT_EQ(f[4], std::to_string(run_seed(5, n, static_cast<std::uint32_t>(repetition))));
-                double const seconds = std::stod(f[5]);
-                EXPECT_GT(seconds, 0.0);
-                EXPECT_NEAR(std::stod(f[6]), seconds * 1e9 / static_cast<double>(n), 1e-3 * std::stod(f[6]));
-                EXPECT_EQ(f[7], "4000");
-                EXPECT_EQ(f[8], "");  // not counted: empty, never 0
-                EXPECT_EQ(f[9], "PAPI_L2_DCM");
-                EXPECT_EQ(f[10], "");
-                EXPECT_EQ(f[11], "PAPI_TLB_DM: Event does not exist");
-                EXPECT_EQ(f[12], "yes");
-                EXPECT_EQ(f[13], "ok");
-                EXPECT_EQ(f[14], "");
-                EXPECT_EQ(f[15], "element");
-            }
-        }
+    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement");
+    for (std::size_t row = 1; row < w.report.size(); ++row) {
+        strings const f = csv_fields(w.report[row]);
+        ASSERT_EQ(f.size(), 17u) << w.report[row];
+        EXPECT_EQ(f[3], "organ");
+        EXPECT_EQ(f[4], "5");
+        double const seconds = std::stod(f[5]);
+        EXPECT_GT(seconds, 0.0);
+        EXPECT_NEAR(std::stod(f[6]), seconds * 1e9 / std::stod(f[0]), 1e-3 * std::stod(f[6]));
+        EXPECT_EQ(f[7], "1333");  // 4000 over 3 sorts
+        EXPECT_EQ(f[8], "");      // not counted: empty, never 0
+        EXPECT_EQ(f[9], "PAPI_L2_DCM");
+        EXPECT_EQ(f[10], "");
+        EXPECT_EQ(f[11], "PAPI_TLB_DM: Event does not exist");
+        EXPECT_EQ(f[12], "yes");
+        EXPECT_EQ(f[13], "ok");
+        EXPECT_EQ(f[14], "");
+        EXPECT_EQ(f[15], "element");
+        EXPECT_EQ(f[16], "3");
     }
+    strings const order = run_order(w.report);
+    EXPECT_EQ(std::set<std::string>(order.begin(), order.end()),
+              (std::set<std::string>{"2000 cached-stack 1", "2000 cached-stack 2", "2000 uncached-heap 1",
+                                     "2000 uncached-heap 2", "500 cached-stack 1", "500 cached-stack 2",
+                                     "500 uncached-heap 1", "500 uncached-heap 2"}));
     ASSERT_EQ(w.progress.size(), 1u + 8u);
     EXPECT_EQ(w.progress[0], "corvane: counters: PAPI_TLB_DM: Event does not exist; virtualized: yes");
-    EXPECT_EQ(w.progress[8].rfind("corvane: run 8/8: 500 elements, uncached-heap, repetition 2/2: ", 0), 0u) << w.progress[8];
+    EXPECT_EQ(w.progress[8].rfind("corvane: run 8/8: ", 0), 0u) << w.progress[8];
+
+    // The same seed gives the same order, another seed another one.
+    EXPECT_EQ(run_order(experiment(args).report), order);
+    strings other = args;
+    other[3] = "--seed=6";
+    EXPECT_NE(run_order(experiment(other).report), order);
+}
+
+// Every input a sort was given, as (size, hash of its bytes).
+std::set<std::pair<std::uint64_t, std::uint64_t>> recorded_inputs;
+
+void recording_sort(element* first, element* last, checked_output into)
+{
+    std::uint64_t hash = 0;
+    for (element const* e = first; e != last; ++e) hash = mix_finish(hash ^ item_mix(*e));
+    recorded_inputs.insert({static_cast<std::uint64_t>(last - first), hash});
+    std::sort(first, last);
+    std::copy(first, last, into);
+}
+
+// The inputs an experiment with these options sorted, K = 1.
+std::set<std::pair<std::uint64_t, std::uint64_t>> inputs_of(strings args)
+{
+    static variant const recording{"recording", "Recording", variant_group::peer, recording_sort, nullptr, nullptr, nullptr};
+    args.push_back("--sorts-per-measurement=1");
+    args.push_back("--counters=none");
+    experiment_options options = parse_options(args, std::uint64_t{1} << 40);
+    options.variants = {&recording, &recording};
+    recorded_inputs.clear();
+    std::ostringstream out;
+    std::ostringstream progress;
+    run_experiment(options, out, progress, local_time(std::time(nullptr)), nullptr);
+    return recorded_inputs;
+}
+
+// A row's input depends on the seed, the size, the pattern and the repetition alone: an
+// experiment with fewer sizes and repetitions, in another order, sorts a subset of the inputs.
+TEST(ExperimentReport, TheSeedAndARowsSizeAndRepetitionMakeItsInputAgain)
+{
+    auto const all = inputs_of({"--sizes=300,700", "--repeat=3", "--seed=11", "--input=zipf"});
+    EXPECT_EQ(all.size(), 6u);
+    auto const some = inputs_of({"--sizes=700", "--repeat=2", "--seed=11", "--input=zipf"});
+    EXPECT_EQ(some.size(), 2u);
+    for (auto const& input : some) EXPECT_EQ(all.count(input), 1u) << input.first;
+    for (auto const& input : inputs_of({"--sizes=700", "--repeat=2", "--seed=12", "--input=zipf"})) {
+        EXPECT_EQ(all.count(input), 0u) << input.first;
+    }
 }
 
 TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
@@ -100,18 +162,21 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
     fake_counters::current().offered = {miss_counter::l2_data_cache_misses, miss_counter::tlb_data_misses};
     fake_counters::current().l2 = 17;
     fake_counters::current().tlb = 4;
-    written const w = experiment({"--sizes=1000", "--variants=uncached-stack", "--seed=9", "--repeat=2"});
+    written const w =
+        experiment({"--sizes=1000", "--variants=uncached-stack", "--seed=9", "--repeat=2", "--sorts-per-measurement=1"});
     ASSERT_EQ(w.report.size(), 5u + 2 * 9 + 1);
     EXPECT_EQ(w.report[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     EXPECT_EQ(w.report[1].rfind("<benchmark date=\"", 0), 0u);
     EXPECT_EQ(w.report[2], "\t<experiment counters=\"auto\" virtualized=\"no\" input=\"uniform\" seed=\"9\" repeat=\"2\"/>");
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"counted\"/>");
     EXPECT_EQ(w.report[4], "\t<counter name=\"tlbmisses\" event=\"PAPI_TLB_DM\" status=\"counted\"/>");
-    for (std::size_t repetition = 1; repetition <= 2; ++repetition) {
-        std::size_t const at = 5 + (repetition - 1) * 9;
+    std::set<std::uint32_t> repetitions;
+    for (std::size_t at = 5; at < 5 + 2 * 9; at += 9) {
         EXPECT_EQ(w.report[at].rfind("\t<run buildtime=\"", 0), 0u);
         EXPECT_EQ(w.report[at + 1], "\t\t<size>1000</size>");
         EXPECT_EQ(w.report[at + 2], "\t\t<algorithm>Not cached stack</algorithm>");
+        std::uint32_t const repetition = w.report[at + 3] == "\t\t<repetition>2</repetition>" ? 2 : 1;
+        repetitions.insert(repetition);
         EXPECT_EQ(w.report[at + 3], "\t\t<repetition>" + std::to_string(repetition) + "</repetition>");
         EXPECT_EQ(w.report[at + 4], "\t\t<input seed=\"" + std::to_string(run_seed(9, 1000, repetition)) + "\">uniform</input>");
         EXPECT_EQ(w.report[at + 5], "\t\t<type>element</type>");
@@ -121,6 +186,7 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
             << w.report[at + 7];
         EXPECT_EQ(w.report[at + 8], "\t</run>");
     }
+    EXPECT_EQ(repetitions, (std::set<std::uint32_t>{1, 2}));
     EXPECT_EQ(w.report.back(), "</benchmark>");
 }
 
@@ -156,11 +222,12 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
     ASSERT_EQ(csv.report.size(), 2u);
     strings const f = csv_fields(csv.report[1]);
-    ASSERT_EQ(f.size(), 16u);
+    ASSERT_EQ(f.size(), 17u);
     EXPECT_EQ(f[5], "");
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[13], "");
     EXPECT_EQ(f[14], "add_event: fake failure");
+    EXPECT_EQ(f[16], "");  // nothing measured
     EXPECT_NE(csv.progress[1].find("failed: add_event: fake failure"), std::string::npos) << csv.progress[1];
 }
 
@@ -235,11 +302,11 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     strings const rows = test_support::lines_of(csv.str());
     ASSERT_EQ(rows.size(), 3u);
     // The columns of the other modes first, unchanged; the simulation's own at the end.
-    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type");
-    EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,77,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
-                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element");
+    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement");
+    EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,3,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
+                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1");
     strings const f = csv_fields(rows[2]);
-    ASSERT_EQ(f.size(), 20u);
+    ASSERT_EQ(f.size(), 21u);
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[14], "the simulated run failed (exit status 1)");
     EXPECT_EQ(f[15], "");

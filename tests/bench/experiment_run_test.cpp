@@ -217,6 +217,33 @@ TEST(ExperimentRun, TheStrongerCheckCatchesWhatTheKeySumMisses)
     EXPECT_EQ(disordered.check, "99 elements out of order");
 }
 
+// A short sort is measured K times over K copies of one input: every copy is checked, and the
+// time is per sort. K aims at about 10 ms of sorting, within the copies' memory.
+TEST(ExperimentRun, SeveralSortsPerMeasurementEachHaveTheirCheck)
+{
+    set_benchmark_tuning();
+    input_source const input = input_source::pattern("uniform");
+    variant const& v = all_variants()[0];
+    std::uint64_t calls = 0;
+    run_result const third_damaged =
+        experiment_run(500, 9, input, no_counters(), [&](element* first, element* last, checked_output into) {
+            if (++calls == 3) first[7].payload = payload(424242);
+            v.sort(first, last, into);
+        }, 4);
+    EXPECT_EQ(calls, 4u);
+    EXPECT_EQ(third_damaged.sorts, 4u);
+    EXPECT_EQ(third_damaged.check.find("sort 3 of 4: content checksum"), 0u) << third_damaged.check;
+
+    EXPECT_EQ(sorts_per_measurement(0.0, 1000, 16), 1u);    // nothing known
+    EXPECT_EQ(sorts_per_measurement(0.02, 1000, 16), 1u);   // long enough alone
+    EXPECT_EQ(sorts_per_measurement(0.001, 1000, 16), 10u);
+    EXPECT_EQ(sorts_per_measurement(1e-9, 1, 16), max_sorts_per_measurement);
+    EXPECT_EQ(sorts_per_measurement(1e-6, 1000000, 16), max_copies_bytes / 16000000);
+    double const one_sort = warm_up(1000, 9, input, v, item_type::element);
+    EXPECT_GT(one_sort, 0.0);
+    EXPECT_LT(one_sort, 0.01);
+}
+
 TEST(ExperimentRun, CountsOnlyTheChosenEventsIntoTheirSlots)
 {
     set_benchmark_tuning();
