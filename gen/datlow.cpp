@@ -10,13 +10,17 @@
 #include <limits>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include <unistd.h>
+
 #include "auto_array/aarray.hpp"
 #include "auto_array/map_file.hpp"
 #include "cli/count_argument.hpp"
+#include "cli/standard_descriptors.hpp"
 #include "gen/distribution_letters.hpp"
 #include "gen/output_file.hpp"
 #include "items/element.hpp"
@@ -32,6 +36,9 @@ constexpr int letter_position = 2;
 
 // The size was an int: larger counts are refused rather than wrapped.
 constexpr std::uint64_t largest_size = std::numeric_limits<int>::max();
+
+// drand48's seed takes 32 bits.
+constexpr std::uint64_t largest_seed = std::numeric_limits<std::uint32_t>::max();
 
 void print_usage()
 {
@@ -63,18 +70,49 @@ void print_usage()
     std::exit(EXIT_FAILURE);
 }
 
-// Fills the file name with size items in distribution dist; a size of 0 refills every whole
-// item the file already holds. Everything that can be checked is checked before the file is
-// touched, and a failure leaves it as it was (see output_file).
+// A seed that is no plain decimal: the usage, then what a seed must be.
+[[noreturn]] void exit_usage_of_seed()
+{
+    print_usage();
+    std::cerr << "seed must be a whole number from 0 to " << largest_seed << std::endl;
+    std::exit(EXIT_FAILURE);
+}
+
+// A seed for a run without one: two runs in the same second must not make the same file, so the
+// clock's nanoseconds are mixed with the process id (the finaliser of splitmix64 spreads nearby
+// values over all 32 bits that drand48 takes).
+std::uint32_t fresh_seed()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::uint64_t x = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u + static_cast<std::uint64_t>(now.tv_nsec);
+    x ^= static_cast<std::uint64_t>(getpid()) << 40;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+    return static_cast<std::uint32_t>(x ^ (x >> 31));
+}
+
+// "Unknown distribution", then the letter given and the letters that work.
+std::string unknown_distribution(char dist)
+{
+    std::string text = "Unknown distribution '" + std::string(dist == '\0' ? 0 : 1, dist) + "'; the letters that work:";
+    for (char const known : gen::all_letters) (text += ' ') += known;
+    return text;
+}
+
+// Fills the file name with size items in distribution dist, drawn from the seed; a size of 0
+// refills every whole item the file already holds. Everything that can be checked is checked
+// before the file is touched, and a failure leaves it as it was (see output_file).
 template <typename T>
-void datlow(char const* name, unsigned long size, char dist)
+void datlow(char const* name, unsigned long size, char dist, std::uint32_t seed)
 {
     if (!gen::names_distribution(dist)) {
-        throw std::invalid_argument("Unknown distribution");
+        throw std::invalid_argument(unknown_distribution(dist));
     }
     gen::output_file file(name, sizeof(T));
     if (size == 0 && !file.exists()) {
-        throw auto_array::mapping_error(auto_array::detail::error_text(ENOENT));
+        throw auto_array::mapping_error(auto_array::detail::error_text(ENOENT) +
+                                        " (a size of 0 rewrites the items of an existing file)");
     }
     // Nothing to rewrite in a file shorter than one item, not even for the uniform distribution
     // that would leave the items as they are.
@@ -92,14 +130,14 @@ void datlow(char const* name, unsigned long size, char dist)
         killer_table.reserve(n);
     }
 
-    auto_array::map_array<T> items(file.prepare(n), output_flags, n);
+    auto_array::map_array<T> items(file.prepare(), output_flags, n);
     T* const first = items.Data();
     T* const last = first + n;
     if (dist == gen::letter::killer) {
         gen::arrange_killer(first, last, std::move(killer_table));
     } else {
-        srand48(time(nullptr));
-        gen::fill_distribution<T>(dist, first, last, gen::seeding::from_clock);
+        srand48(static_cast<long>(seed));
+        gen::fill_distribution<T>(dist, first, last, gen::seeding::as_given);
     }
     file.commit(first, n);
 }
@@ -108,8 +146,10 @@ void datlow(char const* name, unsigned long size, char dist)
 
 int main(int argc, char** argv)
 {
+    cli::open_standard_descriptors();
+    // The fifth argument, the seed, may be left out.
     constexpr int argument_count = 5;
-    if (argc != argument_count || std::string_view(argv[1]).substr(0, 2) != "-e" ||
+    if ((argc != argument_count && argc != argument_count + 1) || std::string_view(argv[1]).substr(0, 2) != "-e" ||
         std::string_view(argv[2]).substr(0, 2) != "-d") {
         exit_usage();
     }
@@ -120,11 +160,16 @@ int main(int argc, char** argv)
     if (!size) {
         exit_usage_of_size();
     }
+    std::optional<std::uint64_t> const seed =
+        argc == argument_count ? fresh_seed() : cli::parse_count(argv[argument_count], largest_seed);
+    if (!seed) {
+        exit_usage_of_seed();
+    }
     try {
         switch (type) {
-        case 'i': datlow<int>(name, *size, dist); break;
-        case 'p': datlow<element>(name, *size, dist); break;
-        case 'r': datlow<record>(name, *size, dist); break;
+        case 'i': datlow<int>(name, *size, dist, static_cast<std::uint32_t>(*seed)); break;
+        case 'p': datlow<element>(name, *size, dist, static_cast<std::uint32_t>(*seed)); break;
+        case 'r': datlow<record>(name, *size, dist, static_cast<std::uint32_t>(*seed)); break;
         default: exit_usage();
         }
     } catch (auto_array::mapping_error const& e) {

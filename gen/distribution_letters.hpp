@@ -35,11 +35,15 @@ inline unsigned long sqrt_parameter(unsigned long n)
     return static_cast<unsigned long>(std::sqrt(static_cast<double>(static_cast<float>(n))));
 }
 
+// Every letter that names a distribution.
+inline constexpr char all_letters[] = {letter::uniform,      letter::runs_log,         letter::runs_sqrt,
+                                       letter::buckets_log,  letter::buckets_sqrt,     letter::few_distinct_log,
+                                       letter::few_distinct_sqrt, letter::killer};
+
 // Whether the letter names a distribution, so that a wrong one is refused before anything is made.
 inline bool names_distribution(char which)
 {
-    for (char const known : {letter::uniform, letter::runs_log, letter::runs_sqrt, letter::buckets_log,
-                             letter::buckets_sqrt, letter::few_distinct_log, letter::few_distinct_sqrt, letter::killer}) {
+    for (char const known : all_letters) {
         if (which == known) return true;
     }
     return false;

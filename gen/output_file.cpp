@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -114,6 +113,18 @@ private:
     sigset_t previous;
 };
 
+// The folder of the file name: the scratch file is made there, on the same file system, so that a
+// new file can be linked into place.
+std::string folder_of(std::string const& name)
+{
+    std::size_t const slash = name.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+// Whether open's error says that the file system (or the kernel) makes no unnamed files.
+bool no_unnamed_files(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
 bool same_file(struct stat const& a, struct stat const& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // Takes the exclusive lock on fd, waiting while another process holds it.
@@ -128,8 +139,8 @@ void lock(int fd, char const* name)
 }
 
 // Opens the regular file name for writing and locks it; -1 if it does not exist. The lock is
-// only taken on the file that still bears the name once it is held: a writer that renamed a
-// new file over it meanwhile has left the old one to nobody.
+// only taken on the file that still bears the name once it is held: a file that another program
+// moved over it meanwhile has left the old one to nobody.
 int open_locked(char const* name, off_t& length)
 {
     for (;;) {
@@ -138,7 +149,7 @@ int open_locked(char const* name, off_t& length)
         if (fd < 0) {
             int const error = errno;
             // A symbolic link to a missing file is a name that exists but cannot be opened: it
-            // would make the rename of a complete scratch file refuse, again and again.
+            // would make the link of a complete scratch file fail at the end of the run.
             struct stat link;
             if (error == ENOENT && lstat(name, &link) == 0) throw mapping_error("a symbolic link to a missing file");
             if (error == ENOENT) return -1;
@@ -190,7 +201,7 @@ output_file::~output_file()
 {
     signals_held const held;
     if (scratch >= 0) {
-        unlink(scratch_name.c_str());
+        if (!scratch_name.empty()) unlink(scratch_name.c_str());
         close(scratch);
         state.scratch = nullptr;
     }
@@ -205,28 +216,30 @@ output_file::~output_file()
     current_run = nullptr;
 }
 
-int output_file::prepare(unsigned long count)
+int output_file::prepare()
 {
-    off_t const needed = static_cast<off_t>(count * item_size);
-    if (exists() && needed > original_length) {
-        state.restore_length = original_length;
-        if (int const error = posix_fallocate(target, 0, needed); error != 0) {
-            throw mapping_error(error_text(error));
+    std::string const folder = folder_of(name);
+    signals_held const held;
+    scratch = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, new_file_permissions);
+    if (scratch < 0 && no_unnamed_files(errno)) {
+        scratch_name = folder + "/.datlow-XXXXXX";
+        scratch = mkostemp(scratch_name.data(), O_CLOEXEC);
+        if (scratch >= 0 && exists()) {
+            // The items are copied from the descriptor: the name is not needed any more.
+            unlink(scratch_name.c_str());
+            scratch_name.clear();
+        } else if (scratch >= 0) {
+            state.scratch = scratch_name.c_str();
+            // mkostemp makes the file private; a new file gets the permissions any new file would.
+            mode_t const mask = umask(0);
+            umask(mask);
+            fchmod(scratch, new_file_permissions & ~mask);
         }
     }
-
-    signals_held const held;
-    scratch_name = name + ".datlow-XXXXXX";
-    scratch = mkstemp(scratch_name.data());
     if (scratch < 0) {
-        throw mapping_error(error_text(errno));
-    }
-    state.scratch = scratch_name.c_str();
-    if (!exists()) {
-        // mkstemp makes the file private; a new file gets the permissions any new file would.
-        mode_t const mask = umask(0);
-        umask(mask);
-        fchmod(scratch, new_file_permissions & ~mask);
+        int const error = errno;
+        scratch_name.clear();
+        throw mapping_error("cannot make a scratch file in the folder '" + folder + "': " + error_text(error));
     }
     return scratch;
 }
@@ -236,7 +249,7 @@ void output_file::commit(void const* items, unsigned long count)
     if (exists()) {
         copy_over(items, count);
     } else {
-        rename_into_place();
+        link_into_place();
     }
     sigset_t const stops = stop_set();
     sigprocmask(SIG_BLOCK, &stops, nullptr);
@@ -249,6 +262,8 @@ void output_file::copy_over(void const* items, unsigned long count)
     unsigned long const total = count * item_size;
     char const* const bytes = static_cast<char const*>(items);
     unsigned long done = 0;
+    // Written front to back, the file grows only once its old length is covered.
+    if (total > static_cast<unsigned long>(original_length)) state.restore_length = original_length;
     while (done < total) {
         ssize_t const written = pwrite(target, bytes + done, std::min(piece, total - done), static_cast<off_t>(done));
         if (written < 0) {
@@ -260,36 +275,32 @@ void output_file::copy_over(void const* items, unsigned long count)
     }
 }
 
-void output_file::rename_into_place()
+void output_file::link_into_place()
 {
-    for (;;) {
-        {
-            signals_held const held;
-            int const moved = renameat2(AT_FDCWD, scratch_name.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
-            // A file system without renames that refuse to replace gets a plain rename.
-            if (moved == 0 || (errno == EINVAL && std::rename(scratch_name.c_str(), name.c_str()) == 0)) {
-                scratch_renamed();
-                return;
-            }
-            if (errno != EEXIST) throw mapping_error(error_text(errno));
+    signals_held const held;
+    int linked = 0;
+    if (scratch_name.empty()) {
+        // An unnamed file is given a name through its descriptor's entry under /proc.
+        std::string const self = "/proc/self/fd/" + std::to_string(scratch);
+        linked = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
+    } else {
+        // A link, unlike a rename, never replaces a file that another run made meanwhile; a file
+        // system without links gets a rename that refuses to replace.
+        linked = link(scratch_name.c_str(), name.c_str());
+        if (linked != 0 && errno == EPERM) {
+            linked = renameat2(AT_FDCWD, scratch_name.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE);
         }
-        // Another run made the file meanwhile: wait until it is done with it, then replace it.
-        off_t length = 0;
-        int const other = open_locked(name.c_str(), length);
-        if (other < 0) continue;
-        signals_held const held;
-        int const moved = std::rename(scratch_name.c_str(), name.c_str());
-        int const error = errno;
-        close(other);
-        if (moved != 0) throw mapping_error(error_text(error));
-        scratch_renamed();
-        return;
     }
-}
-
-void output_file::scratch_renamed()
-{
-    state.scratch = nullptr;
+    if (linked != 0) {
+        int const error = errno;
+        if (error == EEXIST) throw mapping_error("another run made the file meanwhile; it is left as it is");
+        throw mapping_error(error_text(error));
+    }
+    if (!scratch_name.empty()) {
+        unlink(scratch_name.c_str());
+        scratch_name.clear();
+        state.scratch = nullptr;
+    }
     close(scratch);
     scratch = -1;
 }

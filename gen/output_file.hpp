@@ -1,10 +1,13 @@
 #pragma once
 // The file datlow writes, kept whole whatever becomes of the run. The items are generated into a
-// scratch file in the same folder; a new file is then renamed into place, so its name holds a
-// complete result or nothing, and an existing file gets the items copied over its head. An
-// existing file is locked for the whole run, so that two writers take turns. A run that fails or
-// is interrupted removes the scratch file and gives an existing file back its old length; on
-// SIGINT, SIGTERM or SIGHUP it says on standard error how many items it had copied.
+// scratch file in the same folder that has no name (O_TMPFILE), so that not even SIGKILL leaves it
+// behind; a new file is then linked into place under its name, which therefore holds a complete
+// result or nothing, and fails if another run made the file meanwhile. An existing file keeps its
+// length until the items are copied over its head at the end, and is locked for the whole run, so
+// that two writers take turns. A run that fails or is interrupted during the copy gives an
+// existing file back its old length; on SIGINT, SIGTERM or SIGHUP it says on standard error how
+// many items it had copied. Where the file system makes no unnamed files the scratch file gets a
+// short hidden name in the folder (for an existing file only until it is open).
 //
 // Failures throw auto_array::mapping_error with the reason. One object per process: it owns the
 // handlers of those signals while it lives, and ignores SIGXFSZ meanwhile, so that a file size
@@ -33,9 +36,8 @@ public:
     // The whole items an existing file holds.
     unsigned long whole_items() const { return static_cast<unsigned long>(original_length) / item_size; }
 
-    // Makes room for count items: an existing file is extended and its space reserved where it is
-    // shorter, then the scratch file is created. Returns the scratch file's descriptor.
-    int prepare(unsigned long count);
+    // Creates the scratch file for the items and returns its descriptor.
+    int prepare();
 
     // Puts the count items of the scratch file, mapped at items, under the file's name. From
     // here on the signals above are held: the run is complete.
@@ -44,7 +46,7 @@ public:
     // What the signal handler needs, in a form it may read at any moment.
     struct run_state {
         char const* name = nullptr;
-        std::atomic<char const*> scratch{nullptr};  // the scratch file's name while it exists
+        std::atomic<char const*> scratch{nullptr};  // the scratch file's name while it has one
         int target = -1;
         std::atomic<off_t> restore_length{-1};  // the length to give back, -1 for none
         std::atomic<std::uint64_t> copied{0};   // items copied into an existing file
@@ -52,15 +54,13 @@ public:
 
 private:
     void copy_over(void const* items, unsigned long count);
-    void rename_into_place();
-    // The scratch file now bears the file's name.
-    void scratch_renamed();
+    void link_into_place();
 
     std::string name;
     unsigned long item_size;
     int target = -1;  // the locked existing file, -1 for a new one
     off_t original_length = 0;
-    std::string scratch_name;
+    std::string scratch_name;  // empty while the scratch file has no name
     int scratch = -1;
     run_state state;
 };

@@ -90,6 +90,13 @@ bool wait_for(test_support::child_process const& child, std::function<bool()> co
     return true;
 }
 
+// Whether the process has mapped a file of the folder (with its trailing slash): its scratch
+// file, which it is filling.
+bool maps_file_in(pid_t pid, std::string const& folder)
+{
+    return slurp("/proc/" + std::to_string(pid) + "/maps").find(folder) != std::string::npos;
+}
+
 template <typename T>
 std::vector<T> items_of(std::string const& path)
 {
@@ -189,7 +196,7 @@ TEST(Datlow, WrongArgumentsPrintTheUsageAndTouchNoFile)
     std::string const path = dir.file("never");
     std::vector<std::vector<std::string>> const wrong = {
         {"-ex", "-du", "10", path}, {"-ei", "-du", "10"},         {"-e", "-du", "10", path},
-        {"-ii", "-du", "10", path}, {"-ei", "-xu", "10", path},   {"-ei", "-du", "10", path, "extra"},
+        {"-ii", "-du", "10", path}, {"-ei", "-xu", "10", path},   {"-ei", "-du", "10", path, "1", "extra"},
         {},
     };
     for (auto const& args : wrong) {
@@ -224,11 +231,12 @@ TEST(Datlow, UnknownDistributionsAreRefusedBeforeAnyFileIsTouched)
     std::string const existing = dir.file("existing");
     std::string const before = test_support::counting_bytes(32);
     write_file(existing, before);
-    for (char const* dist : {"-dE", "-dt", "-d", "-dx"}) {
+    for (std::string const dist : {"-dE", "-dt", "-d", "-dx"}) {
         for (std::string const& path : {existing, dir.file("new")}) {
             process_result const result = datlow({"-ei", dist, "10", path});
             EXPECT_EQ(result.status, 1) << dist;
-            EXPECT_EQ(result.err, "Exception in datlow: Unknown distribution\n") << dist;
+            EXPECT_EQ(result.err, "Exception in datlow: Unknown distribution '" + dist.substr(2) +
+                                      "'; the letters that work: u m M d D e R k\n");
         }
     }
     EXPECT_EQ(slurp(existing), before);
@@ -296,10 +304,13 @@ TEST(Datlow, WhatCannotBeWrittenFailsWithTheReasonAndLeavesNoNewFile)
     std::string const missing = dir.file("missing");
     process_result const result = datlow({"-ep", "-dm", "0", missing});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, mapping_failure(missing, "No such file or directory"));
+    EXPECT_EQ(result.err, mapping_failure(missing, "No such file or directory (a size of 0 rewrites the items of an "
+                                                   "existing file)"));
 
     std::string const in_no_folder = dir.file("none/file");
-    EXPECT_EQ(datlow({"-ei", "-du", "10", in_no_folder}).err, mapping_failure(in_no_folder, "No such file or directory"));
+    EXPECT_EQ(datlow({"-ei", "-du", "10", in_no_folder}).err,
+              mapping_failure(in_no_folder, "cannot make a scratch file in the folder '" + dir.file("none") +
+                                                "': No such file or directory"));
     std::string const folder = dir.file("folder");
     std::filesystem::create_directory(folder);
     EXPECT_EQ(datlow({"-ei", "-du", "10", folder}).err, mapping_failure(folder, "Is a directory"));
@@ -320,20 +331,36 @@ TEST(Datlow, WhatCannotBeWrittenFailsWithTheReasonAndLeavesNoNewFile)
     EXPECT_EQ(folder_of(missing), (std::vector<std::string>{"dangling", "fifo", "folder", "short"}));
 }
 
-TEST(Datlow, AReadOnlyFileIsRefusedWithTheReason)
+// A file that may not be written, or a folder where no scratch file may be made, is refused with
+// the one that stands in the way named.
+TEST(Datlow, AReadOnlyFileOrFolderIsRefusedWithTheReason)
 {
     temp_dir dir;
     std::string const read_only = dir.file("read-only");
     write_file(read_only, "abcd");
     chmod(read_only.c_str(), 0444);
+    std::string const locked_folder = dir.file("locked");
+    std::filesystem::create_directory(locked_folder);
+    std::string const writable = locked_folder + "/writable";
+    write_file(writable, "abcd");
+    chmod(writable.c_str(), 0666);
+    chmod(locked_folder.c_str(), 0555);
     // The super-user may write anything, so the run drops to an ordinary user first.
     chmod(std::filesystem::path(read_only).parent_path().c_str(), 0755);
-    process_result const result = test_support::child_process(DATLOW_PATH, {"-ei", "-du", "1", read_only}, [] {
-                                      if (geteuid() == 0 && setuid(65534) != 0) _exit(126);
-                                  }).finish();
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, mapping_failure(read_only, "Permission denied"));
-    EXPECT_EQ(slurp(read_only), "abcd");
+    auto const as_nobody = [] {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(126);
+    };
+    std::pair<std::string, std::string> const cases[] = {
+        {read_only, "Permission denied"},
+        {writable, "cannot make a scratch file in the folder '" + locked_folder + "': Permission denied"},
+    };
+    for (auto const& [path, reason] : cases) {
+        process_result const result = test_support::child_process(DATLOW_PATH, {"-ei", "-du", "1", path}, as_nobody).finish();
+        EXPECT_EQ(result.status, 1) << path;
+        EXPECT_EQ(result.err, mapping_failure(path, reason));
+        EXPECT_EQ(slurp(path), "abcd");
+    }
+    chmod(locked_folder.c_str(), 0755);
 }
 
 TEST(Datlow, AFileSizeLimitEndsInTheMappingMessageWithTheReason)
@@ -377,33 +404,91 @@ TEST(Datlow, AFullDiskEndsInTheMappingMessageWithTheReason)
     EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
 }
 
-TEST(Datlow, AnInterruptedRunLeavesNoFileThatLooksComplete)
+// Stopped while its items are made (by a signal it handles, or by SIGKILL, which it cannot), a run
+// leaves no scratch file, no new file and an existing file as it was, length included; with
+// standard error closed its message cannot land in the file either.
+TEST(Datlow, AStoppedRunLeavesNoTraceAndExistingFilesAsTheyWere)
+{
+    struct stop {
+        int signal;
+        bool existing;
+        bool error_closed;
+        std::string message;  // without the file's name and the line's end
+    };
+    stop const stops[] = {
+        {SIGINT, false, false, "datlow interrupted: nothing written to '"},
+        {SIGKILL, false, false, ""},
+        {SIGTERM, true, false, "datlow interrupted: 0 items written to '"},
+        {SIGKILL, true, false, ""},
+        {SIGINT, true, true, ""},
+    };
+    std::string const before = test_support::counting_bytes(1000);
+    for (stop const& s : stops) {
+        temp_dir dir;
+        std::string const path = dir.file("data");
+        if (s.existing) write_file(path, before);
+        test_support::child_process run(DATLOW_PATH, {"-ei", "-du", "20000000", path}, [&] {
+            if (s.error_closed) close(STDERR_FILENO);
+        });
+        ASSERT_TRUE(wait_for(run, [&] { return maps_file_in(run.id(), dir.file("")); })) << "the run mapped no file";
+        kill(run.id(), s.signal);
+        process_result const result = run.finish();
+        std::string const which = std::to_string(s.signal) + (s.existing ? " existing" : " new");
+        EXPECT_EQ(result.status, s.signal == SIGKILL ? -1 : 1) << which;
+        EXPECT_EQ(result.err, s.message.empty() ? "" : s.message + path + "'\n") << which;
+        if (s.existing) {
+            EXPECT_TRUE(slurp(path) == before) << which << ": the file changed";
+            EXPECT_EQ(folder_of(path), std::vector<std::string>{"data"}) << which;
+        } else {
+            EXPECT_TRUE(folder_of(path).empty()) << which;
+        }
+    }
+}
+
+// Two runs on the same new name: the one that ends first makes the file, the other fails and
+// leaves it alone.
+TEST(Datlow, OfTwoRunsOnOneNewNameTheLaterFailsAndKeepsTheOthersFile)
 {
     temp_dir dir;
-    // A new file: stopped while its items are made, it never gets its name.
-    std::string const fresh = dir.file("fresh");
-    {
-        test_support::child_process run(DATLOW_PATH, {"-ei", "-du", "20000000", fresh});
-        ASSERT_TRUE(wait_for(run, [&] { return folder_of(fresh).size() == 1; })) << "the run made no file";
-        kill(run.id(), SIGINT);
-        process_result const result = run.finish();
-        EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.err, "datlow interrupted: nothing written to '" + fresh + "'\n");
-        EXPECT_TRUE(folder_of(fresh).empty());
-    }
-    // An existing file, extended for the run: stopped before its items are copied, it gets its
-    // old length back.
-    std::string const existing = dir.file("existing");
-    std::string const before = test_support::counting_bytes(1000);
-    write_file(existing, before);
-    test_support::child_process run(DATLOW_PATH, {"-ei", "-dk", "4000000", existing});
-    ASSERT_TRUE(wait_for(run, [&] { return std::filesystem::file_size(existing) > before.size(); }));
-    kill(run.id(), SIGTERM);
-    process_result const result = run.finish();
+    std::string const path = dir.file("shared");
+    test_support::child_process slow(DATLOW_PATH, {"-ei", "-du", "20000000", path});
+    ASSERT_TRUE(wait_for(slow, [&] { return maps_file_in(slow.id(), dir.file("")); })) << "the run mapped no file";
+    ASSERT_EQ(datlow({"-ei", "-du", "1000", path}).status, 0);
+    std::string const first = slurp(path);
+    process_result const result = slow.finish();
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.err, "datlow interrupted: 0 items written to '" + existing + "'\n");
-    EXPECT_EQ(slurp(existing), before);
-    EXPECT_EQ(folder_of(existing), std::vector<std::string>{"existing"});
+    EXPECT_EQ(result.err, mapping_failure(path, "another run made the file meanwhile; it is left as it is"));
+    EXPECT_EQ(first.size(), 4000u);
+    EXPECT_TRUE(slurp(path) == first) << "the first complete file was replaced";
+    EXPECT_EQ(folder_of(path), std::vector<std::string>{"shared"});
+}
+
+// Names up to the file system's longest; a seed reproduces a file, and runs without one differ
+// even within one second.
+TEST(Datlow, TakesLongNamesAndAnOptionalSeed)
+{
+    temp_dir dir;
+    std::string const longest = dir.file(std::string(255, 'n'));
+    process_result const named = datlow({"-ep", "-dm", "100", longest});
+    EXPECT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(slurp(longest).size(), 1600u);
+
+    for (char const* dist : {"-du", "-dR"}) {
+        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("a"), "42"}).status, 0);
+        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("b"), "42"}).status, 0);
+        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("c")}).status, 0);
+        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("d")}).status, 0);
+        EXPECT_EQ(slurp(dir.file("a")), slurp(dir.file("b"))) << dist;
+        EXPECT_NE(slurp(dir.file("c")), slurp(dir.file("d"))) << dist;
+        EXPECT_NE(slurp(dir.file("a")), slurp(dir.file("c"))) << dist;
+        for (char const* name : {"a", "b", "c", "d"}) std::filesystem::remove(dir.file(name));
+    }
+    for (char const* seed : {"4294967296", "-1", "12x", ""}) {
+        process_result const refused = datlow({"-ei", "-du", "10", dir.file("e"), seed});
+        EXPECT_EQ(refused.status, 1) << seed;
+        EXPECT_EQ(refused.err, usage + "seed must be a whole number from 0 to 4294967295\n") << seed;
+    }
+    EXPECT_FALSE(exists(dir.file("e")));
 }
 
 TEST(Datlow, ASecondWriterWaitsForTheLockOnAnExistingFile)
