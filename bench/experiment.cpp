@@ -12,6 +12,7 @@
 #include "bench/benchmark.hpp"
 #include "bench/cache_simulation.hpp"
 #include "bench/experiment_report.hpp"
+#include "bench/experiment_summary.hpp"
 #include "bench/experiment_run.hpp"
 #include "bench/input_source.hpp"
 
@@ -177,6 +178,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     }
     order.shuffle(pairs);
     std::map<std::uint64_t, std::uint64_t> sorts_of_size;  // K, once the size's variants are warmed up
+    experiment_summary summary(options.sizes, options.variants);
     for (size_repetition const& pair : pairs) {
         std::uint64_t const n = pair.n;
         std::uint32_t const repetition = pair.repetition;
@@ -193,6 +195,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                 add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, options.type, seed, input)));
             }
             report->run_finished(id, result);
+            summary.add(id, result);
             // Simulated runs are slow: their lines add the counts and the time left.
             std::string tail;
             if (simulated) {
@@ -208,4 +211,5 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
         }
     }
     report->end();
+    summary.write(progress);
 }

@@ -28,6 +28,7 @@
 #include "bench/content_check.hpp"
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
+#include "bench/statistics.hpp"
 #include "bench/variants.hpp"
 #include "cli/count_argument.hpp"
 #include "cli/out_of_memory.hpp"
@@ -167,7 +168,8 @@ public:
         ConsoleReporter::Finalize();
         std::ostream& out = GetOutputStream();
         out << "\nMedian " << (time_on_cpu_clock ? "processor" : "wall-clock")
-            << " time per element, and ratio to std::sort in this run\n";
+            << " time per element, the interval that holds the median with the confidence given (order\n"
+               "statistics), and the ratio of the medians to std::sort in this run\n";
         for (std::string const& pattern : patterns_) {
             for (auto& [n, by_algorithm] : times_[pattern]) {
                 out << "\ninput " << pattern << ", n = " << n << "\n";
@@ -187,20 +189,15 @@ private:
             auto const found = by_algorithm.find(v.display);
             if (found == by_algorithm.end()) continue;
             double const ns = median(found->second);
+            median_interval const interval = median_confidence_interval(found->second);
             out << "  " << std::left << std::setw(20) << v.display << std::right << std::fixed << std::setprecision(2)
-                << std::setw(9) << ns << " ns/element";
+                << std::setw(9) << ns << " ns/element  [" << interval.low << ", " << interval.high << "] "
+                << std::setprecision(1) << 100.0 * interval.confidence << "%";
             if (reference != by_algorithm.end()) {
                 out << std::setw(9) << std::setprecision(3) << ns / median(reference->second) << " x std::sort";
             }
             out << "\n";
         }
-    }
-
-    static double median(std::vector<double> values)
-    {
-        std::sort(values.begin(), values.end());
-        std::size_t const mid = values.size() / 2;
-        return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
     }
 
     std::vector<std::string> patterns_;  // in the order given
@@ -381,11 +378,21 @@ int main(int argc, char** argv)
         }
     }
 
+    // The last --benchmark_format given decides, as in Google Benchmark itself: the ratio table
+    // belongs to the console's output; json and csv are the library's own reporters'.
+    bool console = true;
+    for (char* arg : args) {
+        if (char const* value = flag_value(arg, "--benchmark_format")) console = std::strcmp(value, "console") == 0;
+    }
     benchmark::Initialize(&benchmark_argc, args.data());
     if (benchmark::ReportUnrecognizedArguments(benchmark_argc, args.data())) return 2;
     ratio_reporter reporter(patterns);
     try {
-        benchmark::RunSpecifiedBenchmarks(&reporter);
+        if (console) {
+            benchmark::RunSpecifiedBenchmarks(&reporter);
+        } else {
+            benchmark::RunSpecifiedBenchmarks();
+        }
     } catch (out_of_memory const& e) {
         std::cout.flush();
         std::cerr << "compare_sorts: " << cli::not_enough_memory(e.elements, "elements") << "\n";

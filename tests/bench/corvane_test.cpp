@@ -95,8 +95,8 @@ TEST(CorvaneExperiment, CountersAsAvailableGiveATimeForEveryRun)
                          "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,,element,"
                          "[1-9][0-9]*");
     for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
-    // One line naming the counters, then one per run.
-    EXPECT_EQ(test_support::lines_of(result.err).size(), 1u + 2 * 4) << result.err;
+    // One line naming the counters, one per run, then the summary's title, header and a row per variant.
+    EXPECT_EQ(test_support::lines_of(result.err).size(), 1u + 2 * 4 + 2 + 4) << result.err;
 }
 
 TEST(CorvaneExperiment, SortsAnElementFileWrittenByTheGenerator)

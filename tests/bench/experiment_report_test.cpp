@@ -104,9 +104,25 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
               (std::set<std::string>{"2000 cached-stack 1", "2000 cached-stack 2", "2000 uncached-heap 1",
                                      "2000 uncached-heap 2", "500 cached-stack 1", "500 cached-stack 2",
                                      "500 uncached-heap 1", "500 uncached-heap 2"}));
-    ASSERT_EQ(w.progress.size(), 1u + 8u);
+    // A line naming the counters, one per run, then the summary: a title, a header and a row per
+    // size and variant in the order given, with ratios to the first variant, as std-sort did not run.
+    ASSERT_EQ(w.progress.size(), 1u + 8u + 2u + 4u);
     EXPECT_EQ(w.progress[0], "corvane: counters: PAPI_TLB_DM: Event does not exist; virtualized: yes");
     EXPECT_EQ(w.progress[8].rfind("corvane: run 8/8: ", 0), 0u) << w.progress[8];
+    EXPECT_NE(w.progress[9].find("ratio of the medians to cached-stack"), std::string::npos) << w.progress[9];
+    std::regex const summary_row(" +(2000|500)  (cached-stack|uncached-heap) +([0-9.]+) +([0-9.]+) +([0-9.]+) +"
+                                 "50.0% +([0-9.]+)");
+    for (std::size_t i = 11; i < 15; ++i) {
+        std::smatch row;
+        ASSERT_TRUE(std::regex_match(w.progress[i], row, summary_row)) << w.progress[i];
+        EXPECT_EQ(row[1], i < 13 ? "2000" : "500");
+        EXPECT_EQ(row[2], i % 2 == 1 ? "cached-stack" : "uncached-heap");
+        EXPECT_LE(std::stod(row[4]), std::stod(row[3]));  // two repetitions: their median lies between them
+        EXPECT_LE(std::stod(row[3]), std::stod(row[5]));
+        if (i % 2 == 1) {
+            EXPECT_EQ(row[6], "1.000");
+        }
+    }
 
     // The same seed gives the same order, another seed another one.
     EXPECT_EQ(run_order(experiment(args).report), order);

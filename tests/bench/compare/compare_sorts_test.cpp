@@ -1,5 +1,7 @@
 // compare_sorts as a user calls it, on the command-line values of its single-sort mode.
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -7,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/process.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -81,6 +84,34 @@ TEST(CompareSorts, TypeIsCheckedAgainstTheRegistry)
     auto const unknown = compare_sorts({"--type=bytes"});
     EXPECT_EQ(unknown.status, 2);
     EXPECT_EQ(unknown.err, "--type: 'bytes' is not element, int or record\n");
+}
+
+// Google Benchmark's output formats: json and csv are the library's own, the ratio table with its
+// intervals comes with the console's output only, and --benchmark_out writes a file beside it.
+TEST(CompareSorts, TheRatioTableBelongsToTheConsoleFormat)
+{
+    std::vector<std::string> const quick = {"--size=400", "--benchmark_filter=^std::sort/", "--benchmark_min_time=0.001",
+                                            "--benchmark_repetitions=2"};
+    auto with = [&](std::vector<std::string> more) {
+        more.insert(more.begin(), quick.begin(), quick.end());
+        return compare_sorts(more);
+    };
+    auto const json = with({"--benchmark_format=json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\n", 0), 0u) << json.out;
+    EXPECT_NE(json.out.find("\"benchmarks\": ["), std::string::npos) << json.out;
+    EXPECT_EQ(json.out.find("Median"), std::string::npos) << json.out;
+    EXPECT_EQ(with({"--benchmark_format=csv"}).out.rfind("name,iterations,", 0), 0u);
+
+    test_support::temp_dir dir;
+    std::string const file = dir.file("out.json");
+    auto const console = with({"--benchmark_out=" + file});
+    EXPECT_EQ(console.status, 0) << console.err;
+    EXPECT_NE(console.out.find("Median wall-clock time per element"), std::string::npos) << console.out;
+    EXPECT_NE(console.out.find(" ns/element  ["), std::string::npos) << console.out;
+    std::ifstream written(file);
+    std::string const first_line((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(first_line.rfind("{\n", 0), 0u) << first_line;
 }
 
 }  // namespace
