@@ -10,9 +10,6 @@ constexpr std::int32_t size_unit = 120000;
 constexpr std::int32_t first_size_factor = 4;
 constexpr std::int32_t end_size_factor = 256;  // the first factor not run
 
-constexpr std::int32_t benchmark_alpha = 4;
-constexpr float benchmark_d = 2.5f;
-
 }  // namespace
 
 std::vector<std::uint64_t> benchmark_sizes()
@@ -24,11 +21,13 @@ std::vector<std::uint64_t> benchmark_sizes()
     return sizes;
 }
 
-void set_benchmark_tuning()
+void set_tuning(funnel::tuning t)
 {
-    d = benchmark_d;
-    alpha = benchmark_alpha;
+    d = t.d;
+    alpha = t.alpha;
 }
+
+void set_benchmark_tuning() { set_tuning(funnel::default_tuning); }
 
 void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes)
 {

@@ -5,12 +5,16 @@
 #include <ostream>
 #include <vector>
 
+#include "funnel/tuning.hpp"
 #include "measure/sys_names.hpp"
 
 // The problem sizes of the benchmark, in the order they are run: 120000 times 4, 8, ..., 128.
 std::vector<std::uint64_t> benchmark_sizes();
 
-// Sets the funnel's tuning globals to the benchmark's values, alpha = 4 and d = 2.5.
+// Sets the funnel's tuning globals, which every funnel run of the benchmark sorts at.
+void set_tuning(funnel::tuning t);
+
+// Sets them to the benchmark's values, alpha = 4 and d = 2.5.
 void set_benchmark_tuning();
 
 // Writes the whole document to out, dated `started`. Sets the funnel's tuning globals

@@ -5,8 +5,8 @@
 // from one allocation sequence, so with the pool allocator a subtree and the buffers inside it
 // occupy one contiguous stretch, and everything is given back in exactly the reverse order.
 //
-// Buffer sizes are recomputed from alpha and d, not read from the nodes: the globals must keep
-// their values from the size_of that sized a pool until the matching destroy.
+// Buffer sizes are recomputed from the tuning, not read from the nodes: size_of, do_layout and
+// the matching destroy must be given the same tuning.
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +14,8 @@
 #include <new>
 #include <stdexcept>
 #include <type_traits>
+
+#include "funnel/tuning.hpp"
 
 namespace funnel {
 
@@ -25,19 +27,19 @@ struct layout_base {
 
     // The bytes do_layout takes for a tree of k inputs and height h (nodes and buffers; not the
     // tree's input slots nor the tree object).
-    static std::uint64_t size_of(int k, short h)
+    static std::uint64_t size_of(int k, short h, tuning t)
     {
         if (h < 2) {
             return sizeof(node_type);
         }
-        typename Splitter::split const s = Splitter::of(k, h);
+        typename Splitter::split const s = Splitter::of(k, h, t);
         std::uint64_t const buffer_bytes = s.bufsize * sizeof(T);
-        std::uint64_t total = size_of(s.bottom_count, s.top_height);
+        std::uint64_t total = size_of(s.bottom_count, s.top_height, t);
         std::int32_t const full_trees = k / s.bottom_inputs;
         std::int32_t const rest = k % s.bottom_inputs;
-        total += static_cast<std::uint64_t>(full_trees) * (buffer_bytes + size_of(s.bottom_inputs, s.bottom_height));
+        total += static_cast<std::uint64_t>(full_trees) * (buffer_bytes + size_of(s.bottom_inputs, s.bottom_height, t));
         if (rest != 0) {
-            total += buffer_bytes + size_of(rest, s.bottom_height);
+            total += buffer_bytes + size_of(rest, s.bottom_height, t);
         }
         return total;
     }
@@ -56,7 +58,7 @@ struct mixed_veb_layout : layout_base<Navigator, Splitter, T, A> {
     // If an allocation fails, everything this call took is given back in reverse order before
     // the failure propagates, so a pool's boundary returns to where it was.
     template <typename NA, typename EA>
-    static node_type* do_layout(int k, short h, bool init, NA& nodes, EA& elems)
+    static node_type* do_layout(int k, short h, bool init, NA& nodes, EA& elems, tuning t)
     {
         if (h < 2) {
             node_type* n = nodes.allocate(1);
@@ -70,8 +72,8 @@ struct mixed_veb_layout : layout_base<Navigator, Splitter, T, A> {
             throw std::invalid_argument("a merge tree of this height cannot hold that many inputs");
         }
 
-        typename Splitter::split const s = Splitter::of(k, h);
-        node_type* const top = do_layout(s.bottom_count, s.top_height, false, nodes, elems);
+        typename Splitter::split const s = Splitter::of(k, h, t);
+        node_type* const top = do_layout(s.bottom_count, s.top_height, false, nodes, elems, t);
         int const depth = s.top_height - 1;
         node_type* path[Navigator::max_path];
         path[0] = top;
@@ -90,7 +92,7 @@ struct mixed_veb_layout : layout_base<Navigator, Splitter, T, A> {
                     pending = elems.allocate(s.bufsize);
                     std::uninitialized_fill_n(pending, s.bufsize, T());
                     inputs[made] = std::min(remaining, s.bottom_inputs);
-                    children[made] = do_layout(inputs[made], s.bottom_height, init, nodes, elems);
+                    children[made] = do_layout(inputs[made], s.bottom_height, init, nodes, elems, t);
                     storage[made] = pending;
                     pending = nullptr;
                     ++made;
@@ -101,14 +103,14 @@ struct mixed_veb_layout : layout_base<Navigator, Splitter, T, A> {
                     elems.deallocate(pending, s.bufsize);
                 }
                 for (int j = made - 1; j >= 0; --j) {
-                    destroy(children[j], inputs[j], s.bottom_height, nodes, elems);
+                    destroy(children[j], inputs[j], s.bottom_height, nodes, elems, t);
                     elems.deallocate(storage[j], s.bufsize);
                 }
                 if (finished > 0) {
                     Navigator::to_previous_leaf(path, depth);
-                    release_bottom_trees(path, depth, finished, k, s, nodes, elems);
+                    release_bottom_trees(path, depth, finished, k, s, nodes, elems, t);
                 }
-                destroy(top, s.bottom_count, s.top_height, nodes, elems);
+                destroy(top, s.bottom_count, s.top_height, nodes, elems, t);
                 throw;
             }
 
@@ -129,10 +131,10 @@ struct mixed_veb_layout : layout_base<Navigator, Splitter, T, A> {
         }
     }
 
-    // Gives back the nodes and buffers of a tree laid out for the same k and h, in exactly the
+    // Gives back the nodes and buffers of a tree laid out for the same k, h and tuning, in exactly the
     // reverse order of do_layout. Reads only the children and storage_begin of the nodes.
     template <typename NA, typename EA>
-    static void destroy(node_type* root, int k, short h, NA& nodes, EA& elems)
+    static void destroy(node_type* root, int k, short h, NA& nodes, EA& elems, tuning t)
     {
         if (h < 2) {
             if (root != nullptr) {
@@ -140,13 +142,13 @@ struct mixed_veb_layout : layout_base<Navigator, Splitter, T, A> {
             }
             return;
         }
-        typename Splitter::split const s = Splitter::of(k, h);
+        typename Splitter::split const s = Splitter::of(k, h, t);
         int const depth = s.top_height - 1;
         node_type* path[Navigator::max_path];
         path[0] = root;
         Navigator::to_last_leaf(path, depth);
-        release_bottom_trees(path, depth, s.bottom_count, k, s, nodes, elems);
-        destroy(root, s.bottom_count, s.top_height, nodes, elems);
+        release_bottom_trees(path, depth, s.bottom_count, k, s, nodes, elems, t);
+        destroy(root, s.bottom_count, s.top_height, nodes, elems, t);
     }
 
 private:
@@ -165,14 +167,14 @@ private:
     // top leaf on the path, which holds bottom tree count - 1, and walking leftwards.
     template <typename NA, typename EA>
     static void release_bottom_trees(node_type** path, int depth, std::int32_t count, int k,
-                                     typename Splitter::split const& s, NA& nodes, EA& elems)
+                                     typename Splitter::split const& s, NA& nodes, EA& elems, tuning t)
     {
         std::int32_t index = count - 1;
         for (;;) {
             node_type* leaf = path[depth];
             for (int j = index % 2; j >= 0; --j, --index) {
                 std::int32_t const inputs = std::min(s.bottom_inputs, k - index * s.bottom_inputs);
-                destroy(leaf->children[j], inputs, s.bottom_height, nodes, elems);
+                destroy(leaf->children[j], inputs, s.bottom_height, nodes, elems, t);
                 if (leaf->storage_begin[j] != nullptr) {
                     elems.deallocate(leaf->storage_begin[j], s.bufsize);
                 }

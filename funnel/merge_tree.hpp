@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "funnel/buffer.hpp"
+#include "funnel/tuning.hpp"
 
 namespace funnel {
 
@@ -44,13 +45,14 @@ public:
     node_type* root;
     Buffer* inputs_begin;
     Buffer* inputs_end;  // one past the last slot in use
+    tuning setting;      // the tuning the layout was built with, for destroying it
     allocator alloc;
     slot_allocator slot_alloc;
 
     // Throws std::invalid_argument("Merge tree too small") for k < 3, and the allocator's
     // failure if the memory cannot be had; either way nothing stays allocated.
-    merge_tree_base(std::int32_t k, allocator const& a)
-        : input_count(k), fresh(true), root(nullptr), inputs_begin(nullptr), inputs_end(nullptr), alloc(a),
+    merge_tree_base(std::int32_t k, allocator const& a, tuning t)
+        : input_count(k), fresh(true), root(nullptr), inputs_begin(nullptr), inputs_end(nullptr), setting(t), alloc(a),
           slot_alloc(a)
     {
         construct(k);
@@ -64,7 +66,7 @@ public:
         slot_alloc.deallocate(inputs_begin, static_cast<std::size_t>(input_count));
         node_allocator nodes(alloc);
         allocator elems(alloc);
-        Layout::destroy(root, input_count, height(input_count), nodes, elems);
+        Layout::destroy(root, input_count, height(input_count), nodes, elems, setting);
     }
 
     // Appends one sorted run [begin, end) as the next input of the batch. The drivers set
@@ -100,14 +102,14 @@ protected:
         {
             node_allocator nodes(alloc);
             allocator elems(alloc);
-            root = Layout::do_layout(k, h, true, nodes, elems);
+            root = Layout::do_layout(k, h, true, nodes, elems, setting);
         }
         try {
             inputs_begin = slot_alloc.allocate(static_cast<std::size_t>(k));
         } catch (...) {
             node_allocator nodes(alloc);
             allocator elems(alloc);
-            Layout::destroy(root, k, h, nodes, elems);
+            Layout::destroy(root, k, h, nodes, elems, setting);
             root = nullptr;
             throw;
         }
@@ -126,7 +128,7 @@ public:
 
     std::int32_t first_leaf;  // bfs_index of the leftmost leaf
 
-    rec_merge_tree(std::int32_t k, allocator const& a) : base(k, a), first_leaf(leftmost_leaf(height(k))) {}
+    rec_merge_tree(std::int32_t k, allocator const& a, tuning t) : base(k, a, t), first_leaf(leftmost_leaf(height(k))) {}
 
     ~rec_merge_tree() override = default;
 

@@ -1,7 +1,7 @@
 #pragma once
 // The splitting rule of the recursive layout: a tree of height h is cut into a top tree of
 // height floor(h/2) and bottom trees of the remaining, larger half. The buffer between a top
-// leaf and a bottom tree is sized from the global tuning parameters alpha and d.
+// leaf and a bottom tree is sized from the tuning parameters alpha and d.
 
 #include <cmath>
 #include <cstdint>
@@ -30,21 +30,21 @@ struct my_splitter {
     // alpha * floor(m^d) for m = 2^b. The conversions are fixed (m through float to double, d
     // widened, the power truncated to 64 bits) because the pool estimate must reproduce the
     // layout's sizes exactly.
-    static std::uint64_t bufsize(std::int16_t b)
+    static std::uint64_t bufsize(std::int16_t b, tuning t)
     {
         float const m = static_cast<float>(std::int32_t{1} << b);
-        double const power = std::pow(static_cast<double>(m), static_cast<double>(::d));
-        return static_cast<std::uint64_t>(power) * static_cast<std::uint64_t>(static_cast<std::int64_t>(::alpha));
+        double const power = std::pow(static_cast<double>(m), static_cast<double>(t.d));
+        return static_cast<std::uint64_t>(power) * static_cast<std::uint64_t>(static_cast<std::int64_t>(t.alpha));
     }
 
-    static split of(std::int32_t k, std::int16_t h)
+    static split of(std::int32_t k, std::int16_t h, tuning t)
     {
         split s;
         s.top_height = top_height(h);
         s.bottom_height = bottom_height(h);
         s.bottom_inputs = std::int32_t{1} << s.bottom_height;
         s.bottom_count = (k + s.bottom_inputs - 1) / s.bottom_inputs;
-        s.bufsize = bufsize(s.bottom_height);
+        s.bufsize = bufsize(s.bottom_height, t);
         return s;
     }
 };

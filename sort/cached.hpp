@@ -17,9 +17,9 @@ namespace iosort {
 // Inner call: sorts [first, last) into [out, out + n) with the borrowed level tree of its depth;
 // deeper calls use the trees that follow it. [first, last) is working space and is left holding runs.
 template <class Merger, class Item = typename Merger::value_type>
-void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merger::allocator alloc)
+void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merger::allocator alloc, funnel::tuning t)
 {
-    range_split const s = split_of(static_cast<std::uint64_t>(last - first));
+    range_split const s = split_of(static_cast<std::uint64_t>(last - first), t);
     // The reset comes before the recursion, which only uses deeper trees.
     if (!tree->fresh) {
         tree->reset();
@@ -30,7 +30,7 @@ void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merg
     } else {
         scratch_block<typename Merger::allocator> scratch(alloc, s.m0);
         sort_parts_rotated(first, last, s, scratch.data(), [&](Item* part_first, Item* part_last, Item* part_out) {
-            _merge_sort<Merger>(part_first, part_last, part_out, tree + 1, alloc);
+            _merge_sort<Merger>(part_first, part_last, part_out, tree + 1, alloc, t);
         });
         scratch.release();
         add_rotated_runs(*tree, first, s);
@@ -38,14 +38,14 @@ void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merg
     merge_runs(*tree, out);
 }
 
-// Outer call: delivers the n elements of [first, last) to out in ascending order; n must
-// exceed T + 1. Afterwards [first, last) holds the runs, not the sorted sequence.
+// Outer call: delivers the n elements of [first, last) to out in ascending order at tuning t; n
+// must exceed T + 1. Afterwards [first, last) holds the runs, not the sorted sequence.
 template <class Merger, class OutputIterator, class Item = typename Merger::value_type>
-void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::allocator alloc)
+void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::allocator alloc, funnel::tuning t)
 {
-    range_split const s = split_of(static_cast<std::uint64_t>(last - first));
+    range_split const s = split_of(static_cast<std::uint64_t>(last - first), t);
     if (s.base_case) {
-        Merger tree(static_cast<std::int32_t>(s.k), alloc);
+        Merger tree(static_cast<std::int32_t>(s.k), alloc, t);
         sort_and_add_base_parts(tree, first, s);
         merge_runs(tree, out);
         return;
@@ -53,16 +53,16 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
     {
         // Sized for the worst part at every depth, not only the largest one, so that every call
         // finds a tree at its depth with at least as many inputs as it has runs.
-        level_plan const plan = plan_levels(static_cast<std::uint64_t>(last - first));
-        level_trees<Merger> levels(plan.tree_inputs, alloc);
+        level_plan const plan = plan_levels(static_cast<std::uint64_t>(last - first), t);
+        level_trees<Merger> levels(plan.tree_inputs, alloc, t);
         scratch_block<typename Merger::allocator> scratch(alloc, s.m0);
         sort_parts_rotated(first, last, s, scratch.data(), [&](Item* part_first, Item* part_last, Item* part_out) {
-            _merge_sort<Merger>(part_first, part_last, part_out, levels.first(), alloc);
+            _merge_sort<Merger>(part_first, part_last, part_out, levels.first(), alloc, t);
         });
         scratch.release();
     }
     // Built only now, after the level trees are gone, so the pool holds one or the other.
-    Merger tree(static_cast<std::int32_t>(s.k), alloc);
+    Merger tree(static_cast<std::int32_t>(s.k), alloc, t);
     add_rotated_runs(tree, first, s);
     merge_runs(tree, out);
 }

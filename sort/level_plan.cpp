@@ -24,10 +24,10 @@ void sort_unique(std::vector<std::uint64_t>& sizes)
 
 }  // namespace
 
-level_plan plan_levels(std::uint64_t n)
+level_plan plan_levels(std::uint64_t n, funnel::tuning t)
 {
     level_plan plan;
-    range_split const outer = split_of(n);
+    range_split const outer = split_of(n, t);
     if (outer.base_case) {
         return plan;
     }
@@ -39,7 +39,7 @@ level_plan plan_levels(std::uint64_t n)
         std::uint64_t scratch = 0;
         std::vector<std::uint64_t> next;
         for (std::uint64_t m : sizes) {
-            range_split const s = split_of(m);
+            range_split const s = split_of(m, t);
             inputs = std::max(inputs, static_cast<std::int32_t>(s.k));
             if (!s.base_case) {
                 scratch = std::max(scratch, s.m0);

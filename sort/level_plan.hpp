@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "funnel/tuning.hpp"
+
 struct level_plan {
     // Inputs of level tree j: the largest fan-out among the calls at depth j + 1 (the outer call is
     // depth 0). Its size is the level count L, the deepest depth any call reaches.
@@ -18,5 +20,5 @@ struct level_plan {
     std::vector<std::uint64_t> scratch;
 };
 
-// The plan for a sort over n elements; empty when the outer call is a base case.
-level_plan plan_levels(std::uint64_t n);
+// The plan for a sort over n elements at tuning t; empty when the outer call is a base case.
+level_plan plan_levels(std::uint64_t n, funnel::tuning t);

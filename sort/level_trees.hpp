@@ -12,19 +12,21 @@
 #include <new>
 #include <vector>
 
+#include "funnel/tuning.hpp"
+
 template <class Merger>
 class level_trees {
     using allocator = typename Merger::allocator;
     using array_allocator = typename std::allocator_traits<allocator>::template rebind_alloc<Merger>;
 
 public:
-    // Builds level tree j with inputs[j] inputs, j = 0 .. L-1 in order.
-    level_trees(std::vector<std::int32_t> const& inputs, allocator const& a)
+    // Builds level tree j with inputs[j] inputs, j = 0 .. L-1 in order, all at tuning t.
+    level_trees(std::vector<std::int32_t> const& inputs, allocator const& a, funnel::tuning t)
         : array_alloc(a), count(inputs.size()), trees(array_alloc.allocate(count))
     {
         try {
             for (std::int32_t k : inputs) {
-                ::new (static_cast<void*>(trees + built)) Merger(k, a);
+                ::new (static_cast<void*>(trees + built)) Merger(k, a, t);
                 ++built;
             }
         } catch (...) {

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "funnel/tuning.hpp"
-
 namespace {
 
 // The fan-out never drops below a two-way split, whatever the tuning parameters are.
@@ -13,27 +11,27 @@ constexpr float threshold_base_factor = 2.5f;
 
 }  // namespace
 
-std::int32_t fan_out(std::uint64_t m)
+std::int32_t fan_out(std::uint64_t m, funnel::tuning t)
 {
-    double const x = std::pow(static_cast<double>(m), 1.0 / static_cast<double>(d)) / static_cast<double>(alpha);
+    double const x = std::pow(static_cast<double>(m), 1.0 / static_cast<double>(t.d)) / static_cast<double>(t.alpha);
     auto const k = static_cast<std::int32_t>(std::floor(x + 0.5));
     return k < smallest_fan_out ? smallest_fan_out : k;
 }
 
-std::int64_t base_case_threshold()
+std::int64_t base_case_threshold(funnel::tuning t)
 {
-    float const p = static_cast<float>(alpha) * threshold_base_factor;
-    return static_cast<std::int32_t>(std::floor(std::pow(static_cast<double>(p), static_cast<double>(d)) + 0.5));
+    float const p = static_cast<float>(t.alpha) * threshold_base_factor;
+    return static_cast<std::int32_t>(std::floor(std::pow(static_cast<double>(p), static_cast<double>(t.d)) + 0.5));
 }
 
-range_split split_of(std::uint64_t n)
+range_split split_of(std::uint64_t n, funnel::tuning t)
 {
     range_split s;
-    s.k = static_cast<std::uint64_t>(fan_out(n));
+    s.k = static_cast<std::uint64_t>(fan_out(n, t));
     s.q = n / s.k;
     s.r = n % s.k;
     s.m0 = s.q + (s.r != 0 ? 1 : 0);
-    s.base_case = static_cast<std::int64_t>(s.q) <= base_case_threshold() + 1;
+    s.base_case = static_cast<std::int64_t>(s.q) <= base_case_threshold(t) + 1;
     return s;
 }
 

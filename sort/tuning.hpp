@@ -1,17 +1,19 @@
 #pragma once
 // The splitting arithmetic shared by both sort drivers and by the pool estimate: the fan-out of a
-// range, the base-case threshold, and how a range is cut into parts. Everything is computed from
-// the globals `alpha` and `d`, so the values change with them.
+// range, the base-case threshold, and how a range is cut into parts, all computed from the
+// funnel's tuning.
 
 #include <cstdint>
 
+#include "funnel/tuning.hpp"
+
 // K(m): the number of parts a range of m elements is split into, m^(1/d) / alpha rounded to the
 // nearest integer and never below 2.
-std::int32_t fan_out(std::uint64_t m);
+std::int32_t fan_out(std::uint64_t m, funnel::tuning t);
 
 // T: a call whose parts hold at most T + 1 elements sorts them directly instead of recursing.
 // The base p = alpha * 2.5 is a single-precision product, whatever d is.
-std::int64_t base_case_threshold();
+std::int64_t base_case_threshold(funnel::tuning t);
 
 // How one call over n elements splits its range.
 struct range_split {
@@ -22,7 +24,7 @@ struct range_split {
     bool base_case = false;  // q <= T + 1: the parts are sorted with std::sort, not recursed into
 };
 
-range_split split_of(std::uint64_t n);
+range_split split_of(std::uint64_t n, funnel::tuning t);
 
 // Sizes of the parts of a split, in the order in which the parts lie from the start of the range.
 // A base case puts the k - r short parts first, a recursive call puts the r long parts first, so

@@ -73,8 +73,7 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    alpha = 4;
-    d = 2.5f;
+    funnel::tuning const setting = funnel::default_tuning;
     constexpr int most_arguments = 4;
     if (argc > most_arguments) {
         return usage();
@@ -94,7 +93,7 @@ int main(int argc, char** argv)
         std::vector<element> out(n);
         gen::fill_input(input_name, input.data(), input.data() + n);
         sort_entry<counting_tree>(which == "cached" ? driver::cached : driver::uncached, input.data(),
-                                  input.data() + n, out.data());
+                                  input.data() + n, out.data(), setting);
     } catch (std::bad_alloc const&) {
         std::fprintf(stderr, "merge_levels: %s\n", cli::not_enough_memory(n, "elements").c_str());
         return 1;
@@ -102,7 +101,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "merge_levels: %s\n", e.what());
         return 1;
     }
-    if (static_cast<std::int64_t>(n) <= base_case_threshold() + 1) {
+    if (static_cast<std::int64_t>(n) <= base_case_threshold(setting) + 1) {
         std::printf("n = %llu is sorted directly, without a merge tree\n", static_cast<unsigned long long>(n));
         return 0;
     }

@@ -97,11 +97,11 @@ void expect_same_order(std::vector<element> const& got, std::vector<element> con
 TEST_F(Fill, ThreeRunsMergeIntoOne)
 {
     batch b({{1, 4}, {2, 3}, {0}});
-    heap_element_tree heap(3, std::allocator<element>());
+    heap_element_tree heap(3, std::allocator<element>(), funnel::default_tuning);
     EXPECT_EQ(keys_of(merge_once(heap, b)), (std::vector<std::uint64_t>{0, 1, 2, 3, 4}));
 
     stack_allocator<element> pool(1 << 16);
-    stack_element_tree stack(3, pool);
+    stack_element_tree stack(3, pool, funnel::default_tuning);
     EXPECT_EQ(keys_of(merge_once(stack, b)), (std::vector<std::uint64_t>{0, 1, 2, 3, 4}));
 }
 
@@ -110,7 +110,7 @@ TEST_F(Fill, EqualKeysLeaveInDescendingRunOrder)
     for (int k : {3, 7, 16, 37}) {
         std::vector<std::vector<std::uint64_t>> runs(k, std::vector<std::uint64_t>(30, 9));
         batch b(runs);
-        heap_element_tree tree(k, std::allocator<element>());
+        heap_element_tree tree(k, std::allocator<element>(), funnel::default_tuning);
         std::vector<element> const out = merge_once(tree, b);
         ASSERT_EQ(out.size(), 30u * k);
         for (std::size_t i = 0; i < out.size(); ++i) {
@@ -127,7 +127,7 @@ TEST_F(Fill, LeafFillsItsBufferInPiecesOfTheRoom)
         thirty[i] = i;
     }
     batch b({thirty, {}, {100}});
-    heap_element_tree tree(3, std::allocator<element>());
+    heap_element_tree tree(3, std::allocator<element>(), funnel::default_tuning);
     b.load(tree);
     warm_up(tree);
     range& buffer0 = tree.root->buffers[0];
@@ -146,7 +146,7 @@ TEST_F(Fill, LeafFillsItsBufferInPiecesOfTheRoom)
 TEST_F(Fill, ShortWriteShrinksTheBufferUntilReset)
 {
     batch b({{5, 6, 7}, {1}, {3}});
-    heap_element_tree tree(3, std::allocator<element>());
+    heap_element_tree tree(3, std::allocator<element>(), funnel::default_tuning);
     b.load(tree);
     warm_up(tree);
     range& buffer0 = tree.root->buffers[0];
@@ -173,7 +173,7 @@ TEST_F(Fill, ShortWriteShrinksTheBufferUntilReset)
 TEST_F(Fill, FewerRunsThanSlotsLeaveTheRestOfTheTreeEmpty)
 {
     stack_allocator<element> pool(1 << 20);
-    stack_element_tree tree(16, pool);
+    stack_element_tree tree(16, pool, funnel::default_tuning);
     batch b({{4, 8}, {1}, {7, 7, 7}, {}, {2, 3}});
     b.load(tree);
     warm_up(tree);
@@ -210,10 +210,10 @@ TEST_F(Fill, RandomBatchesMergeExactlyAndReuseAfterReset)
     std::mt19937_64 random(2024);
     for (int k : ks) {
         std::uint64_t const pool_bytes =
-            stack_element_tree::layout_type::size_of(k, funnel::height(k)) + sizeof(range) * k;
+            stack_element_tree::layout_type::size_of(k, funnel::height(k), funnel::default_tuning) + sizeof(range) * k;
         stack_allocator<element> pool(pool_bytes);
-        stack_element_tree stack(k, pool);
-        heap_element_tree heap(k, std::allocator<element>());
+        stack_element_tree stack(k, pool, funnel::default_tuning);
+        heap_element_tree heap(k, std::allocator<element>(), funnel::default_tuning);
         for (int round = 0; round < batches; ++round) {
             std::uniform_int_distribution<int> run_count(1, k);
             std::uniform_int_distribution<int> length(0, round == 1 ? 40 : 1500);

@@ -34,7 +34,7 @@ std::uint64_t expected_bufsize(int depth, short h)
     short const t = static_cast<short>(h / 2);
     short const b = static_cast<short>(h - t);
     if (depth == t) {
-        return splitter::bufsize(b);
+        return splitter::bufsize(b, funnel::default_tuning);
     }
     return depth < t ? expected_bufsize(depth, t) : expected_bufsize(depth - t, b);
 }
@@ -90,15 +90,15 @@ int expected_nodes(int k, short h)
 
 TEST_F(Layout, SizesMatchTheWorkedValues)
 {
-    EXPECT_EQ(pool_layout::size_of(3, 1), 80u);
-    EXPECT_EQ(pool_layout::size_of(1000, 0), 80u);
-    EXPECT_EQ(pool_layout::size_of(3, 2), 880u);
-    EXPECT_EQ(pool_layout::size_of(4, 2), 880u);
-    EXPECT_EQ(pool_layout::size_of(5, 3), 5536u);
-    EXPECT_EQ(pool_layout::size_of(16, 4), 12592u);
-    EXPECT_EQ(pool_layout::size_of(64, 6), 146096u);
-    EXPECT_EQ(pool_layout::size_of(187, 8), 944272u);
-    EXPECT_EQ(heap_layout::size_of(187, 8), 944272u);
+    EXPECT_EQ(pool_layout::size_of(3, 1, funnel::default_tuning), 80u);
+    EXPECT_EQ(pool_layout::size_of(1000, 0, funnel::default_tuning), 80u);
+    EXPECT_EQ(pool_layout::size_of(3, 2, funnel::default_tuning), 880u);
+    EXPECT_EQ(pool_layout::size_of(4, 2, funnel::default_tuning), 880u);
+    EXPECT_EQ(pool_layout::size_of(5, 3, funnel::default_tuning), 5536u);
+    EXPECT_EQ(pool_layout::size_of(16, 4, funnel::default_tuning), 12592u);
+    EXPECT_EQ(pool_layout::size_of(64, 6, funnel::default_tuning), 146096u);
+    EXPECT_EQ(pool_layout::size_of(187, 8, funnel::default_tuning), 944272u);
+    EXPECT_EQ(heap_layout::size_of(187, 8, funnel::default_tuning), 944272u);
 }
 
 // The pool boundary is the measure: do_layout must take exactly size_of bytes, and destroy must
@@ -111,15 +111,15 @@ TEST_F(Layout, SizeOfIsWhatTheLayoutTakesFromAPool)
     int const stride = 1;
 #endif
     int const largest = 1100;
-    stack_allocator<element> elems(pool_layout::size_of(largest, funnel::height(largest)) + 1024);
+    stack_allocator<element> elems(pool_layout::size_of(largest, funnel::height(largest), funnel::default_tuning) + 1024);
     stack_allocator<node> nodes(elems);
     char* const start = elems.pool()->top;
     for (int k = 3; k <= largest; k += (k < 300 ? 1 : stride)) {
         short const h = funnel::height(k);
-        node* root = pool_layout::do_layout(k, h, true, nodes, elems);
-        ASSERT_EQ(static_cast<std::uint64_t>(start - elems.pool()->top), pool_layout::size_of(k, h)) << k;
+        node* root = pool_layout::do_layout(k, h, true, nodes, elems, funnel::default_tuning);
+        ASSERT_EQ(static_cast<std::uint64_t>(start - elems.pool()->top), pool_layout::size_of(k, h, funnel::default_tuning)) << k;
         ASSERT_EQ(reinterpret_cast<char*>(root), start - sizeof(node)) << k;
-        pool_layout::destroy(root, k, h, nodes, elems);
+        pool_layout::destroy(root, k, h, nodes, elems, funnel::default_tuning);
         ASSERT_EQ(elems.pool()->top, start) << k;
     }
 }
@@ -130,13 +130,13 @@ TEST_F(Layout, TreesHaveTheirNodesBuffersAndEmptyState)
         short const h = funnel::height(k);
         std::allocator<node> nodes;
         std::allocator<element> elems;
-        node* root = heap_layout::do_layout(k, h, true, nodes, elems);
+        node* root = heap_layout::do_layout(k, h, true, nodes, elems, funnel::default_tuning);
         shape counted;
         check_subtree(root, 0, h, counted);
         EXPECT_EQ(counted.leaves, (k + 1) / 2) << k;
         EXPECT_EQ(counted.nodes, expected_nodes(k, h)) << k;
         EXPECT_EQ(counted.buffers, counted.nodes - 1) << k;
-        heap_layout::destroy(root, k, h, nodes, elems);
+        heap_layout::destroy(root, k, h, nodes, elems, funnel::default_tuning);
     }
     EXPECT_EQ(expected_nodes(16, 4), 15);
     EXPECT_EQ(expected_nodes(5, 3), 6);
@@ -146,10 +146,10 @@ TEST_F(Layout, TreesHaveTheirNodesBuffersAndEmptyState)
 // of 20; L3 -- each directly below the previous one in the pool.
 TEST_F(Layout, FiveInputsAreLaidOutInRecursiveOrder)
 {
-    stack_allocator<element> elems(pool_layout::size_of(5, 3));
+    stack_allocator<element> elems(pool_layout::size_of(5, 3, funnel::default_tuning));
     stack_allocator<node> nodes(elems);
     char* at = elems.pool()->top;
-    node* root = pool_layout::do_layout(5, 3, true, nodes, elems);
+    node* root = pool_layout::do_layout(5, 3, true, nodes, elems, funnel::default_tuning);
 
     auto expect_node = [&at](node const* n) {
         at -= sizeof(node);
@@ -180,8 +180,8 @@ TEST_F(Layout, FiveInputsAreLaidOutInRecursiveOrder)
     EXPECT_EQ(b->buffers[1].begin, nullptr);
     EXPECT_EQ(b->buffers[1].end, nullptr);
 
-    pool_layout::destroy(root, 5, 3, nodes, elems);
-    EXPECT_EQ(elems.pool()->top, elems.pool()->limit + pool_layout::size_of(5, 3));
+    pool_layout::destroy(root, 5, 3, nodes, elems, funnel::default_tuning);
+    EXPECT_EQ(elems.pool()->top, elems.pool()->limit + pool_layout::size_of(5, 3, funnel::default_tuning));
 }
 
 TEST_F(Layout, RefusesMoreInputsThanTheHeightHolds)
@@ -189,7 +189,7 @@ TEST_F(Layout, RefusesMoreInputsThanTheHeightHolds)
     allocation_log log;
     failing_allocator<node> nodes(&log);
     failing_allocator<element> elems(&log);
-    EXPECT_THROW(layout<failing_allocator<element>>::do_layout(9, 3, true, nodes, elems), std::invalid_argument);
+    EXPECT_THROW(layout<failing_allocator<element>>::do_layout(9, 3, true, nodes, elems, funnel::default_tuning), std::invalid_argument);
     EXPECT_EQ(log.requests, 0);
 }
 
@@ -204,8 +204,8 @@ TEST_F(Layout, FailedAllocationGivesBackEverythingInReverse)
         {
             failing_allocator<node> nodes(&counting);
             failing_allocator<element> elems(&counting);
-            node* root = failing_layout::do_layout(k, h, true, nodes, elems);
-            failing_layout::destroy(root, k, h, nodes, elems);
+            node* root = failing_layout::do_layout(k, h, true, nodes, elems, funnel::default_tuning);
+            failing_layout::destroy(root, k, h, nodes, elems, funnel::default_tuning);
         }
         ASSERT_EQ(counting.out_of_order, 0) << k;
         ASSERT_TRUE(counting.live.empty()) << k;
@@ -215,7 +215,7 @@ TEST_F(Layout, FailedAllocationGivesBackEverythingInReverse)
             log.fail_at = n;
             failing_allocator<node> nodes(&log);
             failing_allocator<element> elems(&log);
-            EXPECT_THROW(failing_layout::do_layout(k, h, true, nodes, elems), std::bad_alloc) << k << " " << n;
+            EXPECT_THROW(failing_layout::do_layout(k, h, true, nodes, elems, funnel::default_tuning), std::bad_alloc) << k << " " << n;
             ASSERT_EQ(log.requests, n) << k;
             ASSERT_TRUE(log.live.empty()) << "k " << k << ", failing request " << n;
             ASSERT_EQ(log.out_of_order, 0) << "k " << k << ", failing request " << n;
@@ -227,11 +227,11 @@ TEST_F(Layout, PoolTooSmallByOneByteLeavesItsBoundary)
 {
     for (int k : {3, 5, 16, 100}) {
         short const h = funnel::height(k);
-        stack_allocator<element> elems(pool_layout::size_of(k, h) - 1);
+        stack_allocator<element> elems(pool_layout::size_of(k, h, funnel::default_tuning) - 1);
         stack_allocator<node> nodes(elems);
         char* const start = elems.pool()->top;
         try {
-            pool_layout::do_layout(k, h, true, nodes, elems);
+            pool_layout::do_layout(k, h, true, nodes, elems, funnel::default_tuning);
             ADD_FAILURE() << "the layout fitted a pool one byte too small, k " << k;
         } catch (stack_allocator_head::stack_bad_alloc const& e) {
             EXPECT_STREQ(e.what(), "stack_allocator: ran out of pool space");

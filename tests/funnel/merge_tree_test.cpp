@@ -26,12 +26,12 @@ using failing_tree = funnel::element_tree<failing_allocator<element>>;
 using MergeTree = benchmark_tuning;
 
 // What a tree for k inputs takes from a pool: its layout and k slots of two pointers.
-std::uint64_t tree_bytes(int k) { return pool_layout::size_of(k, funnel::height(k)) + sizeof(range) * k; }
+std::uint64_t tree_bytes(int k) { return pool_layout::size_of(k, funnel::height(k), funnel::default_tuning) + sizeof(range) * k; }
 
-TEST_F(MergeTree, PoolTreeObjectIsSixtyFourBytes)
+TEST_F(MergeTree, PoolTreeObjectIsSeventyTwoBytes)
 {
     // The pool estimate of the drivers reserves this much per level tree object.
-    EXPECT_EQ(sizeof(stack_element_tree), 64u);
+    EXPECT_EQ(sizeof(stack_element_tree), 72u);
     static_assert(std::is_same<stack_element_tree::allocator, stack_allocator<element>>::value, "");
     static_assert(std::is_same<heap_element_tree::allocator, std::allocator<element>>::value, "");
 }
@@ -42,7 +42,7 @@ TEST_F(MergeTree, FewerThanThreeInputsIsRefusedBeforeAnyAllocation)
     char* const start = pool.pool()->top;
     for (int k : {2, 1, 0, -5}) {
         try {
-            stack_element_tree tree(k, pool);
+            stack_element_tree tree(k, pool, funnel::default_tuning);
             ADD_FAILURE() << "built a tree for " << k << " inputs";
         } catch (std::invalid_argument const& e) {
             EXPECT_STREQ(e.what(), "Merge tree too small");
@@ -50,7 +50,7 @@ TEST_F(MergeTree, FewerThanThreeInputsIsRefusedBeforeAnyAllocation)
         EXPECT_EQ(pool.pool()->top, start);
         EXPECT_EQ(pool.pool()->ref_count, 1);
     }
-    EXPECT_THROW(heap_element_tree(2, std::allocator<element>()), std::invalid_argument);
+    EXPECT_THROW(heap_element_tree(2, std::allocator<element>(), funnel::default_tuning), std::invalid_argument);
 }
 
 TEST_F(MergeTree, ThreeInputsMakeOneRootOverTwoLeaves)
@@ -58,7 +58,7 @@ TEST_F(MergeTree, ThreeInputsMakeOneRootOverTwoLeaves)
     stack_allocator<element> pool(tree_bytes(3));
     char* const start = pool.pool()->top;
     {
-        stack_element_tree tree(3, pool);
+        stack_element_tree tree(3, pool, funnel::default_tuning);
         EXPECT_EQ(tree.input_count, 3);
         EXPECT_TRUE(tree.fresh);
         EXPECT_EQ(tree.first_leaf, 2);
@@ -84,17 +84,17 @@ TEST_F(MergeTree, ThreeInputsMakeOneRootOverTwoLeaves)
 TEST_F(MergeTree, FirstLeafIsTheLeftmostBottomIndex)
 {
     std::allocator<element> heap;
-    EXPECT_EQ(heap_element_tree(4, heap).first_leaf, 2);
-    EXPECT_EQ(heap_element_tree(5, heap).first_leaf, 4);
-    EXPECT_EQ(heap_element_tree(8, heap).first_leaf, 4);
-    EXPECT_EQ(heap_element_tree(9, heap).first_leaf, 8);
-    EXPECT_EQ(heap_element_tree(129, heap).first_leaf, 128);
+    EXPECT_EQ(heap_element_tree(4, heap, funnel::default_tuning).first_leaf, 2);
+    EXPECT_EQ(heap_element_tree(5, heap, funnel::default_tuning).first_leaf, 4);
+    EXPECT_EQ(heap_element_tree(8, heap, funnel::default_tuning).first_leaf, 4);
+    EXPECT_EQ(heap_element_tree(9, heap, funnel::default_tuning).first_leaf, 8);
+    EXPECT_EQ(heap_element_tree(129, heap, funnel::default_tuning).first_leaf, 128);
 }
 
 TEST_F(MergeTree, AddInputFillsSlotsInOrderUpToK)
 {
     std::vector<element> data(10);
-    heap_element_tree tree(3, std::allocator<element>());
+    heap_element_tree tree(3, std::allocator<element>(), funnel::default_tuning);
     tree.add_input(data.data(), data.data() + 4);
     tree.add_input(data.data() + 4, data.data() + 4);
     tree.add_input(data.data() + 4, data.data() + 10);
@@ -110,7 +110,7 @@ TEST_F(MergeTree, AddInputFillsSlotsInOrderUpToK)
 TEST_F(MergeTree, ResetRestoresEmptyBuffersAndSlots)
 {
     std::vector<element> data(6);
-    heap_element_tree tree(37, std::allocator<element>());
+    heap_element_tree tree(37, std::allocator<element>(), funnel::default_tuning);
     tree.add_input(data.data(), data.data() + 3);
     tree.add_input(data.data() + 3, data.data() + 6);
     tree.fresh = false;
@@ -150,7 +150,7 @@ TEST_F(MergeTree, BuildResetAndDestroyReturnThePoolExactly)
     std::vector<element> data(10);
     for (int k = 3; k <= 700; k += (k < 40 ? 1 : 23)) {
         {
-            stack_element_tree tree(k, pool);
+            stack_element_tree tree(k, pool, funnel::default_tuning);
             ASSERT_EQ(static_cast<std::uint64_t>(start - pool.pool()->top), tree_bytes(k)) << k;
             tree.add_input(data.data(), data.data() + 10);
             tree.fresh = false;
@@ -172,7 +172,7 @@ TEST_F(MergeTree, TreesBuiltInPoolMemoryComeBackInReverse)
         stack_allocator<stack_element_tree> objects(pool);
         stack_element_tree* trees = objects.allocate(3);
         for (int j = 0; j < 3; ++j) {
-            ::new (static_cast<void*>(trees + j)) stack_element_tree(inputs[j], pool);
+            ::new (static_cast<void*>(trees + j)) stack_element_tree(inputs[j], pool, funnel::default_tuning);
         }
         EXPECT_EQ(pool.pool()->top, pool.pool()->limit);
         for (int j = 2; j >= 0; --j) {
@@ -190,7 +190,7 @@ TEST_F(MergeTree, SlotArrayThatDoesNotFitGivesTheLayoutBack)
         stack_allocator<element> pool(tree_bytes(k) - 1);
         char* const start = pool.pool()->top;
         try {
-            stack_element_tree tree(k, pool);
+            stack_element_tree tree(k, pool, funnel::default_tuning);
             ADD_FAILURE() << "built in a pool one byte too small, k " << k;
         } catch (stack_allocator_head::stack_bad_alloc const& e) {
             EXPECT_STREQ(e.what(), "stack_allocator: ran out of pool space");
@@ -204,7 +204,7 @@ TEST_F(MergeTree, PoollessAllocatorFailsWithItsMessage)
 {
     stack_allocator<element> none(0);
     try {
-        stack_element_tree tree(3, none);
+        stack_element_tree tree(3, none, funnel::default_tuning);
         ADD_FAILURE() << "built a tree without a pool";
     } catch (stack_allocator_head::stack_bad_alloc const& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -219,13 +219,13 @@ TEST_F(MergeTree, AnyFailedRequestLeavesNothingBehind)
     for (int k : {3, 6, 33}) {
         allocation_log counting;
         {
-            failing_tree tree(k, failing_allocator<element>(&counting));
+            failing_tree tree(k, failing_allocator<element>(&counting), funnel::default_tuning);
         }
         ASSERT_TRUE(counting.live.empty());
         for (int n = 1; n <= counting.requests; ++n) {
             allocation_log log;
             log.fail_at = n;
-            EXPECT_THROW(failing_tree(k, failing_allocator<element>(&log)), std::bad_alloc);
+            EXPECT_THROW(failing_tree(k, failing_allocator<element>(&log), funnel::default_tuning), std::bad_alloc);
             ASSERT_TRUE(log.live.empty()) << "k " << k << ", failing request " << n;
             ASSERT_EQ(log.out_of_order, 0) << "k " << k << ", failing request " << n;
         }

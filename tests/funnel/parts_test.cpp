@@ -83,25 +83,23 @@ TEST_F(Splitter, BottomTreesTakeTheLargerHalf)
         EXPECT_EQ(splitter::top_height(h), tops[h - 2]) << h;
         EXPECT_EQ(splitter::bottom_height(h), h - tops[h - 2]) << h;
     }
-    splitter::split const s = splitter::of(5, 3);
+    splitter::split const s = splitter::of(5, 3, funnel::default_tuning);
     EXPECT_EQ(s.top_height, 1);
     EXPECT_EQ(s.bottom_height, 2);
     EXPECT_EQ(s.bottom_inputs, 4);
     EXPECT_EQ(s.bottom_count, 2);
     EXPECT_EQ(s.bufsize, 128u);
-    EXPECT_EQ(splitter::of(8, 3).bottom_count, 2);
-    EXPECT_EQ(splitter::of(9, 4).bottom_count, 3);
+    EXPECT_EQ(splitter::of(8, 3, funnel::default_tuning).bottom_count, 2);
+    EXPECT_EQ(splitter::of(9, 4, funnel::default_tuning).bottom_count, 3);
 }
 
 TEST_F(Splitter, BufferSizeTruncatesThePower)
 {
     std::uint64_t const sizes[] = {20, 128, 724, 4096, 23168, 131072, 741452};
     for (std::int16_t b = 1; b <= 7; ++b) {
-        EXPECT_EQ(splitter::bufsize(b), sizes[b - 1]) << b;
+        EXPECT_EQ(splitter::bufsize(b, funnel::default_tuning), sizes[b - 1]) << b;
     }
-    alpha = 3;
-    d = 2.0f;
-    EXPECT_EQ(splitter::bufsize(3), 3u * 64u);
+    EXPECT_EQ(splitter::bufsize(3, funnel::tuning{3, 2.0f}), 3u * 64u);
 }
 
 TEST(MergeStep, BothInputsEmptyWritesNothing)

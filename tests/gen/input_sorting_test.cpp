@@ -46,7 +46,7 @@ void expect_sorts(std::string const& name, driver which, char const* label)
         std::sort(expected.begin(), expected.end(), by_key_then_payload);
 
         std::vector<element> output(n);
-        sort_entry<Tree>(which, input.data(), input.data() + n, output.data());
+        sort_entry<Tree>(which, input.data(), input.data() + n, output.data(), funnel::default_tuning);
         ASSERT_TRUE(std::is_sorted(output.begin(), output.end())) << name << ' ' << label << ' ' << n;
         std::sort(output.begin(), output.end(), by_key_then_payload);
         ASSERT_TRUE(std::equal(expected.begin(), expected.end(), output.begin(), same_element))

@@ -30,10 +30,10 @@ constexpr std::uint64_t strided_up_to = 20000;
 constexpr std::uint64_t key_bound = 1000;
 
 template <class Tree>
-std::vector<element> sorted_by(driver which, std::vector<element> input)
+std::vector<element> sorted_by(driver which, std::vector<element> input, funnel::tuning t = funnel::default_tuning)
 {
     std::vector<element> out(input.size());
-    sort_entry<Tree>(which, input.data(), input.data() + input.size(), out.data());
+    sort_entry<Tree>(which, input.data(), input.data() + input.size(), out.data(), t);
     return out;
 }
 
@@ -58,9 +58,9 @@ void expect_all_four_agree(std::vector<element> const& input)
 // tree whose every node takes input 1 first on equal keys puts equal keys in the order of
 // descending run, each run's own order kept: that is a stable sort by key of the runs laid out
 // from the last to the first.
-std::vector<element> model_of_call(std::vector<element> const& range)
+std::vector<element> model_of_call(std::vector<element> const& range, funnel::tuning t)
 {
-    range_split const s = split_of(range.size());
+    range_split const s = split_of(range.size(), t);
     std::vector<std::vector<element>> runs;
     std::size_t start = 0;
     for (std::uint64_t i = 0; i < s.k; ++i) {
@@ -70,7 +70,7 @@ std::vector<element> model_of_call(std::vector<element> const& range)
         if (s.base_case) {
             std::sort(part.begin(), part.end());
         } else {
-            part = model_of_call(part);
+            part = model_of_call(part, t);
         }
         runs.push_back(part);
     }
@@ -85,13 +85,13 @@ std::vector<element> model_of_call(std::vector<element> const& range)
     return merged;
 }
 
-std::vector<element> model_sort(std::vector<element> input)
+std::vector<element> model_sort(std::vector<element> input, funnel::tuning t = funnel::default_tuning)
 {
-    if (static_cast<std::int64_t>(input.size()) <= base_case_threshold() + 1) {
+    if (static_cast<std::int64_t>(input.size()) <= base_case_threshold(t) + 1) {
         std::sort(input.begin(), input.end());
         return input;
     }
-    return model_of_call(input);
+    return model_of_call(input, t);
 }
 
 // Keys with structure and many equal keys, numbered payloads.
@@ -113,7 +113,7 @@ std::vector<element> patterned_input(std::uint64_t n, int pattern)
 }
 
 // All four variants against the model, on every pattern.
-void expect_the_model_order(std::vector<std::uint64_t> const& sizes)
+void expect_the_model_order(std::vector<std::uint64_t> const& sizes, funnel::tuning t = funnel::default_tuning)
 {
     auto const same = [](std::vector<element> const& a, std::vector<element> const& b) {
         return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), test_support::same_elements);
@@ -121,11 +121,11 @@ void expect_the_model_order(std::vector<std::uint64_t> const& sizes)
     for (std::uint64_t n : sizes) {
         for (int pattern = 0; pattern < 6; ++pattern) {
             std::vector<element> const input = patterned_input(n, pattern);
-            std::vector<element> const expected = model_sort(input);
-            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::cached, input), expected)) << n << ' ' << pattern;
-            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::uncached, input), expected)) << n << ' ' << pattern;
-            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::cached, input), expected)) << n << ' ' << pattern;
-            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input), expected)) << n << ' ' << pattern;
+            std::vector<element> const expected = model_sort(input, t);
+            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::cached, input, t), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::stack_element_tree>(driver::uncached, input, t), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::cached, input, t), expected)) << n << ' ' << pattern;
+            EXPECT_TRUE(same(sorted_by<funnel::heap_element_tree>(driver::uncached, input, t), expected)) << n << ' ' << pattern;
         }
     }
 }
@@ -143,9 +143,20 @@ TEST_F(drivers, every_variant_gives_the_order_of_a_model_of_recursion_and_ties)
 // equal keys too.
 TEST_F(drivers, a_large_threshold_keeps_the_order_of_the_model)
 {
-    alpha = 8;
-    ASSERT_EQ(base_case_threshold(), 1789);
-    expect_the_model_order({1791, 3582, 3583, 12000});
+    funnel::tuning const large{8, 2.5f};
+    ASSERT_EQ(base_case_threshold(large), 1789);
+    expect_the_model_order({1791, 3582, 3583, 12000}, large);
+}
+
+// Other settings change the recursion and every buffer size; the order still follows the model,
+// and the pool estimate covers each (a short pool would throw).
+TEST_F(drivers, every_setting_gives_the_order_of_the_model_at_that_setting)
+{
+    funnel::tuning const settings[] = {{1, 2.5f}, {2, 3.0f}, {8, 2.0f}, {14, 1.9f}, {32, 1.5f}, {6, 2.5f}};
+    for (funnel::tuning const t : settings) {
+        SCOPED_TRACE(std::to_string(t.alpha) + '/' + std::to_string(t.d));
+        expect_the_model_order({2500, 20011}, t);
+    }
 }
 
 // Node calls as a counting merge step sees them, by level of the tree (0: the root), and the
@@ -228,7 +239,7 @@ TEST_F(drivers, the_stream_sees_every_element_in_order)
             sorted_stream<element> stream;
             testing::internal::CaptureStderr();
             sort_entry<funnel::stack_element_tree>(which, work.data(), work.data() + n,
-                                                   sorted_stream<element>::iterator(&stream));
+                                                   sorted_stream<element>::iterator(&stream), funnel::default_tuning);
             EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << n;
             EXPECT_EQ(stream.sum.key, expected_sum.key) << n;
             // The first element out is the smallest; the last one accepted the largest.
@@ -274,7 +285,7 @@ TEST_F(drivers, input_holds_the_runs_afterwards_not_the_sorted_sequence)
     for (driver which : {driver::cached, driver::uncached}) {
         std::vector<element> work = input;
         std::vector<element> out(n);
-        sort_entry<funnel::heap_element_tree>(which, work.data(), work.data() + n, out.data());
+        sort_entry<funnel::heap_element_tree>(which, work.data(), work.data() + n, out.data(), funnel::default_tuning);
         for (std::uint64_t run = 0; run < 4; ++run) {
             EXPECT_TRUE(std::is_sorted(work.begin() + run * 318, work.begin() + (run + 1) * 318)) << run;
         }

@@ -34,9 +34,9 @@ protected:
         element* const first = input.data();
         element* const last = first + input.size();
         if (which == driver::cached) {
-            iosort::_merge_sort<Tree>(first, last, out.data(), alloc);
+            iosort::_merge_sort<Tree>(first, last, out.data(), alloc, funnel::default_tuning);
         } else {
-            uncached::_merge_sort<Tree>(first, last, out.data(), alloc);
+            uncached::_merge_sort<Tree>(first, last, out.data(), alloc, funnel::default_tuning);
         }
     }
 };
@@ -83,7 +83,7 @@ std::string failure_in_pool(std::uint64_t bytes, Sort sort)
 TEST_F(sort_failures, a_pool_one_byte_short_runs_out_and_gets_every_block_back)
 {
     std::string const out_of_space = "stack_allocator: ran out of pool space";
-    test_support::recursion_shape shape([](std::int32_t k) { return tree_memory<stack_tree>(k); });
+    test_support::recursion_shape shape([](std::int32_t k) { return tree_memory<stack_tree>(k, funnel::default_tuning); });
     for (std::uint64_t n : {1272ull, 16491ull, 480000ull}) {
         std::vector<element> const input = test_support::numbered_input(n, 0, n);
         auto const cached = [&](pool const& a) { sort_with<stack_tree>(driver::cached, input, a); };
@@ -98,7 +98,7 @@ TEST_F(sort_failures, a_pool_one_byte_short_runs_out_and_gets_every_block_back)
         EXPECT_EQ(failure_in_pool(uncached_peak - 1, uncached), out_of_space) << n;
     }
     // For a benchmark size the estimate is exactly the cached driver's peak.
-    EXPECT_EQ(pool_size_estimate(480000), shape.cached_peak(480000, sizeof(stack_tree)));
+    EXPECT_EQ(pool_size_estimate(480000, funnel::default_tuning), shape.cached_peak(480000, sizeof(stack_tree)));
 }
 
 TEST_F(sort_failures, an_allocator_without_a_pool_fails_at_once)

@@ -28,7 +28,7 @@ template <class Tree, class T>
 std::vector<T> funnel_sorted(driver which, std::vector<T> input)
 {
     std::vector<T> out(input.size());
-    sort_entry<Tree>(which, input.data(), input.data() + input.size(), out.data());
+    sort_entry<Tree>(which, input.data(), input.data() + input.size(), out.data(), funnel::default_tuning);
     return out;
 }
 

@@ -29,7 +29,7 @@ struct call_shape {
 
 class recursion_shape {
 public:
-    // tree_memory(k): the bytes one merge tree with k inputs takes (layout and input slots).
+    // tree_memory(k, funnel::default_tuning): the bytes one merge tree with k inputs takes (layout and input slots).
     explicit recursion_shape(std::function<std::uint64_t(std::int32_t)> tree_memory) : tree_memory_(std::move(tree_memory)) {}
 
     call_shape const& of(std::uint64_t m)
@@ -38,7 +38,7 @@ public:
         if (found != memo_.end()) {
             return found->second;
         }
-        range_split const s = split_of(m);
+        range_split const s = split_of(m, funnel::default_tuning);
         call_shape shape;
         std::int32_t const k = static_cast<std::int32_t>(s.k);
         shape.fan_outs.push_back(k);

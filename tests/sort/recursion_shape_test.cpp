@@ -56,13 +56,13 @@ size_run const hard_runs[] = {
 std::vector<std::uint64_t> largest_part_chain(std::uint64_t n)
 {
     std::vector<std::uint64_t> chain;
-    range_split const s = split_of(n);
+    range_split const s = split_of(n, funnel::default_tuning);
     if (s.base_case) {
         return chain;
     }
-    for (std::uint64_t m = s.m0; static_cast<std::int64_t>(m) > base_case_threshold() + 1;) {
+    for (std::uint64_t m = s.m0; static_cast<std::int64_t>(m) > base_case_threshold(funnel::default_tuning) + 1;) {
         chain.push_back(m);
-        auto const k = static_cast<std::uint64_t>(fan_out(m));
+        auto const k = static_cast<std::uint64_t>(fan_out(m, funnel::default_tuning));
         m = (m + k - 1) / k;
     }
     return chain;
@@ -71,12 +71,12 @@ std::vector<std::uint64_t> largest_part_chain(std::uint64_t n)
 bool plan_follows_largest_part(std::uint64_t n)
 {
     std::vector<std::uint64_t> const chain = largest_part_chain(n);
-    level_plan const plan = plan_levels(n);
+    level_plan const plan = plan_levels(n, funnel::default_tuning);
     if (plan.tree_inputs.size() != chain.size()) {
         return false;
     }
     for (std::size_t j = 0; j < chain.size(); ++j) {
-        if (plan.tree_inputs[j] != fan_out(chain[j]) || plan.scratch[j] != chain[j]) {
+        if (plan.tree_inputs[j] != fan_out(chain[j], funnel::default_tuning) || plan.scratch[j] != chain[j]) {
             return false;
         }
     }
@@ -110,7 +110,7 @@ protected:
     template <class Tree>
     static recursion_shape shape_for()
     {
-        return recursion_shape([](std::int32_t k) { return tree_memory<Tree>(k); });
+        return recursion_shape([](std::int32_t k) { return tree_memory<Tree>(k, funnel::default_tuning); });
     }
 };
 
@@ -129,11 +129,11 @@ TEST_F(recursion_shapes, every_call_finds_a_level_tree_and_every_peak_fits_the_p
     recursion_shape shape = shape_for<stack_tree>();
     for (std::uint64_t n : sweep_sizes()) {
         test_support::call_shape const& outer = shape.of(n);
-        level_plan const plan = plan_levels(n);
+        level_plan const plan = plan_levels(n, funnel::default_tuning);
         // The calls at depth j + 1 need level tree j; no level goes unused.
         std::vector<std::int32_t> const needed(outer.fan_outs.begin() + 1, outer.fan_outs.end());
         ASSERT_EQ(plan.tree_inputs, needed) << n;
-        std::uint64_t const pool = pool_size_estimate(n);
+        std::uint64_t const pool = pool_size_estimate(n, funnel::default_tuning);
         ASSERT_LE(shape.cached_peak(n, sizeof(stack_tree)), pool) << n;
         ASSERT_LE(outer.uncached_peak, pool) << n;
     }
@@ -145,14 +145,14 @@ TEST_F(recursion_shapes, benchmark_pools_are_exactly_the_cached_peak)
         std::uint64_t n, outer_tree, pool;
     };
     row const rows[] = {
-        {480000, 111408, 190256},   {960000, 146688, 285488},   {1920000, 466032, 466224},
-        {3840000, 551632, 666192},  {7680000, 714288, 973440},  {15360000, 947264, 1440544},
+        {480000, 111408, 190272},   {960000, 146688, 285512},   {1920000, 466032, 466248},
+        {3840000, 551632, 666216},  {7680000, 714288, 973464},  {15360000, 947264, 1440568},
     };
     recursion_shape shape = shape_for<stack_tree>();
-    ASSERT_EQ(sizeof(stack_tree), 64u);
+    ASSERT_EQ(sizeof(stack_tree), 72u);
     for (row const& r : rows) {
-        EXPECT_EQ(tree_memory<stack_tree>(fan_out(r.n)), r.outer_tree) << r.n;
-        EXPECT_EQ(pool_size_estimate(r.n), r.pool) << r.n;
+        EXPECT_EQ(tree_memory<stack_tree>(fan_out(r.n, funnel::default_tuning), funnel::default_tuning), r.outer_tree) << r.n;
+        EXPECT_EQ(pool_size_estimate(r.n, funnel::default_tuning), r.pool) << r.n;
         if (r.n != 1920000) {  // there the outer tree is the peak and the level tree array is slack
             EXPECT_EQ(shape.cached_peak(r.n, sizeof(stack_tree)), r.pool) << r.n;
         }
@@ -161,8 +161,8 @@ TEST_F(recursion_shapes, benchmark_pools_are_exactly_the_cached_peak)
 
 TEST_F(recursion_shapes, a_base_case_sort_needs_one_tree)
 {
-    EXPECT_EQ(pool_size_estimate(318), tree_memory<stack_tree>(3));
-    EXPECT_EQ(tree_memory<stack_tree>(3), 880u + 3 * 16);
+    EXPECT_EQ(pool_size_estimate(318, funnel::default_tuning), tree_memory<stack_tree>(3, funnel::default_tuning));
+    EXPECT_EQ(tree_memory<stack_tree>(3, funnel::default_tuning), 880u + 3 * 16);
 }
 
 // The dry run's peaks are what real sorts take: a counting allocator follows every block.
@@ -176,14 +176,14 @@ TEST_F(recursion_shapes, real_sorts_peak_where_the_dry_run_says)
         std::vector<element> work = input;
         allocation_log cached_log;
         iosort::_merge_sort<counted_tree>(work.data(), work.data() + n, out.data(),
-                                          counting_allocator<element>(&cached_log));
+                                          counting_allocator<element>(&cached_log), funnel::default_tuning);
         EXPECT_EQ(cached_log.peak_bytes, shape.cached_peak(n, sizeof(counted_tree))) << n;
         EXPECT_EQ(cached_log.live_blocks, 0) << n;
 
         work = input;
         allocation_log uncached_log;
         uncached::_merge_sort<counted_tree>(work.data(), work.data() + n, out.data(),
-                                            counting_allocator<element>(&uncached_log));
+                                            counting_allocator<element>(&uncached_log), funnel::default_tuning);
         EXPECT_EQ(uncached_log.peak_bytes, shape.of(n).uncached_peak) << n;
         EXPECT_EQ(uncached_log.live_blocks, 0) << n;
     }

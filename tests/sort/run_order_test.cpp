@@ -43,7 +43,7 @@ runs_t random_batch(std::mt19937_64& rng, std::uint64_t& payload)
 // items went out before the tree started (all of them when the tree had nothing left).
 std::vector<element> merged(runs_t runs, bool blocks_first, std::size_t& moved_before_tree)
 {
-    funnel::heap_element_tree tree(static_cast<std::int32_t>(runs.size()), std::allocator<element>());
+    funnel::heap_element_tree tree(static_cast<std::int32_t>(runs.size()), std::allocator<element>(), funnel::default_tuning);
     for (auto& run : runs) {
         tree.add_input(run.data(), run.data() + run.size());
     }

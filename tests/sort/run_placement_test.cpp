@@ -73,7 +73,7 @@ TEST_F(run_placement, rotated_runs_tile_the_range_for_both_remainder_cases)
 {
     using run = std::pair<std::ptrdiff_t, std::ptrdiff_t>;
     for (std::uint64_t n : {1272ull, 1275ull, 16491ull}) {  // r = 0, r = 3, r = 3 with k = 12
-        range_split const s = split_of(n);
+        range_split const s = split_of(n, funnel::default_tuning);
         std::vector<element> range(n);
         recording_tree tree{range.data(), {}};
         add_rotated_runs(tree, range.data(), s);
