@@ -473,17 +473,13 @@ TEST(Datlow, TakesLongNamesAndAnOptionalSeed)
     EXPECT_EQ(named.status, 0) << named.err;
     EXPECT_EQ(slurp(longest).size(), 1600u);
 
-    for (char const* dist : {"-du", "-dR"}) {
-        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("a"), "42"}).status, 0);
-        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("b"), "42"}).status, 0);
-        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("c")}).status, 0);
-        ASSERT_EQ(datlow({"-ei", dist, "1000", dir.file("d")}).status, 0);
-        EXPECT_EQ(slurp(dir.file("a")), slurp(dir.file("b"))) << dist;
-        EXPECT_NE(slurp(dir.file("c")), slurp(dir.file("d"))) << dist;
-        EXPECT_NE(slurp(dir.file("a")), slurp(dir.file("c"))) << dist;
-        for (char const* name : {"a", "b", "c", "d"}) std::filesystem::remove(dir.file(name));
-    }
-    for (char const* seed : {"4294967296", "-1", "12x", ""}) {
+    // Sorted runs, whose distribution would otherwise seed drand48 from the clock in seconds.
+    for (char const* name : {"a", "b"}) ASSERT_EQ(datlow({"-ep", "-dm", "1000", dir.file(name), "42"}).status, 0);
+    for (char const* name : {"c", "d"}) ASSERT_EQ(datlow({"-ep", "-dm", "1000", dir.file(name)}).status, 0);
+    EXPECT_EQ(slurp(dir.file("a")), slurp(dir.file("b")));
+    EXPECT_NE(slurp(dir.file("c")), slurp(dir.file("d")));
+    EXPECT_NE(slurp(dir.file("a")), slurp(dir.file("c")));
+    for (char const* seed : {"4294967296", "12x"}) {
         process_result const refused = datlow({"-ei", "-du", "10", dir.file("e"), seed});
         EXPECT_EQ(refused.status, 1) << seed;
         EXPECT_EQ(refused.err, usage + "seed must be a whole number from 0 to 4294967295\n") << seed;

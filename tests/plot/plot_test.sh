@@ -78,7 +78,7 @@ mkdir "$hostile"
   done
 } > "$hostile/report.csv"
 (cd "$hostile" && bash "$plot" plot.svg report.csv 2> /dev/null) || fail "a report with quotes in its cells: exit status $?"
-[ "$(ls "$hostile")" = "$(printf 'plot.svg\nreport.csv')" ] || fail "report text ran as commands: $(ls "$hostile")"
+[ "$(ls -A "$hostile")" = "$(printf 'plot.svg\nreport.csv')" ] || fail "report text ran as commands: $(ls -A "$hostile")"
 grep -q 'cached-`touch VARIANT` simulated L2' "$hostile/plot.svg" || fail "a label with a backquote is not shown as it is"
 
 # A number out of range is refused with its line; a folder is no output; a picture that cannot be
