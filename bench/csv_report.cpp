@@ -1,10 +1,11 @@
+#include <algorithm>
 #include <ostream>
 
 #include "bench/experiment_report.hpp"
+#include "bench/manifest.hpp"
+#include "bench/report_row.hpp"
 
 namespace {
-
-constexpr double nanoseconds_per_second = 1e9;
 
 // A field as CSV wants it: quoted, with inner quotes doubled, when it holds a comma, a quote
 // or a line break.
@@ -21,63 +22,41 @@ std::string field(std::string const& text)
 
 class csv_report : public experiment_report {
 public:
-    csv_report(std::ostream& out, experiment_head const& head)
-        : out_(out), head_(head), status_(field(counter_status(head.counters)))
-    {
-    }
+    csv_report(std::ostream& out, experiment_head const& head) : out_(out), head_(head) {}
 
     void begin() override
     {
-        out_ << "size,variant,repetition,input,seed,seconds,ns_per_element,l2_misses,tlb_misses,l2_event,tlb_event,"
-                "counter_status,virtualized,check,error";
-        // Simulated counts add their first level and both geometries (size/ways/line in bytes).
-        if (simulated()) out_ << ",l1_misses,l1_event,l1_cache,l2_cache";
-        // Columns added later come last, so that every earlier column keeps its place.
-        out_ << ",type,sorts_per_measurement" << std::endl;
+        // The manifest comes first, one "# key: value" line each, which CSV readers skip as comments.
+        for (auto const& [key, value] : experiment_manifest(head_)) {
+            std::string line = value;
+            std::replace(line.begin(), line.end(), '\n', ' ');
+            out_ << "# " << key << ": " << line << '\n';
+        }
+        char const* separator = "";
+        for (std::string const& name : report_columns(head_)) {
+            out_ << separator << name;
+            separator = ",";
+        }
+        out_ << std::endl;
     }
 
     void run_started(run_id const&) override {}
 
     void run_finished(run_id const& id, run_result const& result) override
     {
-        out_ << id.n << ',' << id.sort->name << ',' << id.repetition << ',' << field(head_.input) << ',';
-        // The experiment's seed: with the row's size, input and repetition it makes the row's input again.
-        if (!head_.from_file) out_ << head_.seed;
-        out_ << ',';
-        if (result.measured) {
-            out_ << result.seconds << ',' << result.seconds * nanoseconds_per_second / static_cast<double>(id.n);
-        } else {
-            out_ << ',';
+        char const* separator = "";
+        for (report_cell const& cell : report_row(head_, id, result)) {
+            out_ << separator << field(cell.text);
+            separator = ",";
         }
-        for (std::size_t i = 0; i < head_.counters.slots.size(); ++i) {
-            out_ << ',';
-            if (head_.counters.slots[i].counted && result.counts_read) out_ << result.counts[i];
-        }
-        for (counter_slot const& slot : head_.counters.slots) {
-            out_ << ',';
-            if (slot.counted) out_ << event_name(slot.event);
-        }
-        out_ << ',' << status_ << ',' << virtualization_name(head_.counters.machine) << ','
-             << field(result.measured ? result.check : "") << ',' << field(result.error);
-        if (simulated()) {
-            out_ << ',';
-            if (result.counts_read) out_ << result.l1_misses;
-            out_ << ',' << event_name(simulated_l1_data_misses) << ',' << geometry_text(head_.simulation.l1) << ','
-                 << geometry_text(head_.simulation.l2);
-        }
-        out_ << ',' << item_type_name(head_.type) << ',';
-        if (result.measured) out_ << result.sorts;
         out_ << std::endl;
     }
 
     void end() override {}
 
 private:
-    bool simulated() const { return head_.counters.mode == counter_mode::simulated; }
-
     std::ostream& out_;
     experiment_head const head_;
-    std::string const status_;
 };
 
 }  // namespace

@@ -154,7 +154,9 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     if (!options.seeded) head.seed = static_cast<std::uint64_t>(std::time(nullptr));
 
     std::unique_ptr<experiment_report> const report =
-        options.format == report_format::csv ? make_csv_report(out, head) : make_xml_report(out, head);
+        options.format == report_format::csv    ? make_csv_report(out, head)
+        : options.format == report_format::json ? make_json_report(out, head)
+                                                : make_xml_report(out, head);
     progress << "corvane: counters: " << counter_status(head.counters) << "; virtualized: "
              << virtualization_name(head.counters.machine);
     bool const simulated = options.counters == counter_mode::simulated;

@@ -163,8 +163,10 @@ void set_format(experiment_options& options, std::string const& value, std::uint
         options.format = report_format::xml;
     } else if (value == "csv") {
         options.format = report_format::csv;
+    } else if (value == "json") {
+        options.format = report_format::json;
     } else {
-        throw usage_error("--format: '" + value + "' is not xml or csv");
+        throw usage_error("--format: '" + value + "' is not xml, csv or json");
     }
 }
 
@@ -410,7 +412,7 @@ void write_usage(std::ostream& out)
     out << "\n"
            "  --input-file=PATH           sort the first N items of a file of the --type written by datlow\n"
            "                              (default size: the whole file)\n"
-           "  --format=xml|csv            the report's form (default: xml)\n"
+           "  --format=xml|csv|json       the report's form (default: xml)\n"
            "  --l1-size=BYTES, --l1-ways=N, --l1-line=BYTES\n"
            "  --l2-size=BYTES, --l2-ways=N, --l2-line=BYTES\n"
            "                              the simulated level-1 data and level-2 caches (default: this\n"

@@ -14,7 +14,7 @@
 #include "items/element.hpp"
 #include "measure/counter_choice.hpp"
 
-enum class report_format { xml, csv };
+enum class report_format { xml, csv, json };
 
 struct experiment_options {
     counter_mode counters = counter_mode::automatic;

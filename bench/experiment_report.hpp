@@ -47,6 +47,7 @@ public:
 
 std::unique_ptr<experiment_report> make_xml_report(std::ostream& out, experiment_head const& head);
 std::unique_ptr<experiment_report> make_csv_report(std::ostream& out, experiment_head const& head);
+std::unique_ptr<experiment_report> make_json_report(std::ostream& out, experiment_head const& head);
 
 // "counted" when every counter is, else "EVENT: reason" for each one that is not, joined by "; ";
 // "requested" for papi mode, which asks for both events without trying them first.

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "bench/experiment_report.hpp"
+#include "bench/manifest.hpp"
 #include "bench/report_xml.hpp"
 #include "measure/stopwatch.hpp"
 
@@ -23,16 +24,6 @@ std::string escaped(std::string const& text)
     return out;
 }
 
-char const* mode_name(counter_mode mode)
-{
-    switch (mode) {
-    case counter_mode::papi: return "papi";
-    case counter_mode::automatic: return "auto";
-    case counter_mode::simulated: return "simulated";
-    default: return "none";
-    }
-}
-
 class xml_report : public experiment_report {
 public:
     xml_report(std::ostream& out, experiment_head const& head) : out_(out), head_(head) {}
@@ -40,10 +31,13 @@ public:
     void begin() override
     {
         write_document_head(out_, head_.started);
-        out_ << "\t<experiment counters=\"" << mode_name(head_.counters.mode) << "\" virtualized=\""
+        out_ << "\t<experiment counters=\"" << counter_mode_name(head_.counters.mode) << "\" virtualized=\""
              << virtualization_name(head_.counters.machine) << "\" input=\"" << escaped(head_.input) << '"';
         if (!head_.from_file) out_ << " seed=\"" << head_.seed << '"';
         out_ << " repeat=\"" << head_.repeat << "\"/>" << std::endl;
+        out_ << "\t<manifest";
+        for (auto const& [key, value] : experiment_manifest(head_)) out_ << ' ' << key << "=\"" << escaped(value) << '"';
+        out_ << "/>" << std::endl;
         for (counter_slot const& slot : head_.counters.slots) {
             out_ << "\t<counter name=\"" << slot.quantity << "\" event=\"" << event_name(slot.event) << '"';
             if (slot.counted && simulated()) {

@@ -196,3 +196,13 @@ char const* virtualization_name(virtualization v)
     default: return "unknown";
     }
 }
+
+char const* counter_mode_name(counter_mode mode)
+{
+    switch (mode) {
+    case counter_mode::papi: return "papi";
+    case counter_mode::automatic: return "auto";
+    case counter_mode::simulated: return "simulated";
+    default: return "none";
+    }
+}

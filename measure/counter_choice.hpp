@@ -57,3 +57,4 @@ counter_choice choose_counters(counter_mode mode, counter_library const* lib);
 // "PAPI_L2_DCM", "PAPI_TLB_TL", "PAPI_TLB_DM", "simulated_L1_DCM", "simulated_L2_DCM", "simulated_TLB".
 char const* event_name(std::int32_t event);
 char const* virtualization_name(virtualization v);  // "yes", "no", "unknown"
+char const* counter_mode_name(counter_mode mode);   // "papi", "auto", "none", "simulated", as --counters names them

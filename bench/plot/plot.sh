@@ -81,7 +81,11 @@ awk -v geometry="$work/geometry" '
   function cell(name) { return (name in col) ? f[col[name]] : "" }
   # Labels end up in tab-separated files and gnuplot strings, one line each.
   function label(s) { gsub(/[\001-\037\177"\\]/, "_", s); return s }
-  FNR == 1 {
+  # The manifest of an experiment, "# key: value" lines before the header row, is skipped.
+  FNR == 1 { header_seen = 0 }
+  !header_seen && /^# / { next }
+  !header_seen {
+    header_seen = 1
     sub(/\r$/, "")
     for (name in col) delete col[name]
     count = split_csv($0, f)

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
+#include <fstream>
 #include <regex>
 #include <string>
 #include <utility>
@@ -22,6 +24,17 @@
 #include "tests/support/process.hpp"
 
 namespace {
+
+// The lines of a CSV report after its manifest ("# key: value" lines): the header row, then a row
+// per run.
+std::vector<std::string> csv_rows(std::string const& report)
+{
+    std::vector<std::string> lines = test_support::lines_of(report);
+    auto const header = std::find_if(lines.begin(), lines.end(), [](std::string const& line) { return line.rfind("# ", 0) != 0; });
+    EXPECT_NE(header, lines.begin()) << "no manifest";
+    lines.erase(lines.begin(), header);
+    return lines;
+}
 
 constexpr std::size_t run_count = 24;
 
@@ -89,7 +102,7 @@ TEST(CorvaneExperiment, CountersAsAvailableGiveATimeForEveryRun)
     auto const result = test_support::run_program(
         CORVANE_PATH, {"--counters=auto", "--format=csv", "--sizes=3000", "--repeat=2", "--input=sorted-swaps"});
     ASSERT_EQ(result.status, 0) << result.err;
-    auto const lines = test_support::lines_of(result.out);
+    auto const lines = csv_rows(result.out);
     ASSERT_EQ(lines.size(), 1u + 2 * 4);
     std::regex const row("3000,(cached|uncached)-(stack|heap),[12],sorted-swaps,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,"
                          "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,,element,"
@@ -139,7 +152,7 @@ TEST(CorvaneExperiment, SortsIntAndRecordItemsWithEveryVariantThatCan)
             CORVANE_PATH, {"--counters=none", "--format=csv", "--sizes=2000", "--variants=all", "--type=" + type,
                            "--input=root-dups", "--sorts-per-measurement=1"});
         ASSERT_EQ(all.status, 0) << all.err;
-        auto const rows = test_support::lines_of(all.out);
+        auto const rows = csv_rows(all.out);
         std::vector<std::string> ran;
         for (std::size_t i = 1; i < rows.size(); ++i) {
             EXPECT_EQ(rows[i].substr(rows[i].size() - 7 - type.size()), ",ok,," + type + ",1") << rows[i];
@@ -161,6 +174,45 @@ TEST(CorvaneExperiment, SortsIntAndRecordItemsWithEveryVariantThatCan)
     auto const refused = test_support::run_program(CORVANE_PATH, {"--type=record", "--variants=vqsort"});
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.out, "");
+}
+
+// --format=json: one valid document, the manifest naming processor and compiler, every run with
+// the CSV's cells (the seed a string, empty cells null); a file name with a quote, a backslash and
+// a byte that begins no UTF-8 character stays valid JSON.
+TEST(CorvaneExperiment, JsonIsOneValidDocumentWithTheManifestAndTheRuns)
+{
+    test_support::temp_dir dir;
+    std::string const odd = dir.file("in \"x\\ \xff.dat");
+    ASSERT_EQ(test_support::run_program(DATLOW_PATH, {"-ep", "-du", "500", odd}).status, 0);
+    auto const from_file = test_support::run_program(
+        CORVANE_PATH, {"--counters=none", "--format=json", "--input-file=" + odd, "--variants=std-sort"});
+    ASSERT_EQ(from_file.status, 0) << from_file.err;
+    EXPECT_NE(from_file.out.find("\"input\": \"" + dir.file("in \\\"x\\\\ \\ufffd.dat") + "\", \"seed\": null"),
+              std::string::npos)
+        << from_file.out;
+
+    auto const result = test_support::run_program(
+        CORVANE_PATH, {"--counters=none", "--format=json", "--sizes=700", "--repeat=2", "--seed=5",
+                       "--variants=cached-stack", "--sorts-per-measurement=2"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("{\n  \"manifest\": {\n    \"processor\": \"", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\"compiler\": \"GNU C++ "), std::string::npos) << result.out;
+    std::regex const run("    \\{\"size\": 700, \"variant\": \"cached-stack\", \"repetition\": [12], \"input\": \"uniform\", "
+                         "\"seed\": \"5\", \"seconds\": [0-9.e+-]+, \"ns_per_element\": [0-9.e+-]+, \"l2_misses\": null, "
+                         "\"tlb_misses\": null, \"l2_event\": null, \"tlb_event\": null, \"counter_status\": \"[^\"]+\", "
+                         "\"virtualized\": \"unknown\", \"check\": \"ok\", \"error\": null, \"type\": \"element\", "
+                         "\"sorts_per_measurement\": 2\\},?");
+    std::size_t runs = 0;
+    for (std::string const& line : test_support::lines_of(result.out)) runs += std::regex_match(line, run) ? 1 : 0;
+    EXPECT_EQ(runs, 2u) << result.out;
+
+    if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed: the documents are not parsed";
+    for (std::string const& document : {from_file.out, result.out}) {
+        std::string const file = dir.file("report.json");
+        std::ofstream(file) << document;
+        auto const parsed = test_support::run_program("/usr/bin/python3", {"-m", "json.tool", file});
+        EXPECT_EQ(parsed.status, 0) << parsed.err << document;
+    }
 }
 
 // --help wins over whatever else is given, even a bad option.
@@ -345,11 +397,11 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
         CORVANE_PATH, {"--counters=simulated", "--format=csv", "--sizes=5000", "--variants=cached-stack,uncached-heap",
                        "--seed=11", "--l2-size=64K", "--l2-ways=4", "--l2-line=64"});
     ASSERT_EQ(result.status, 0) << result.err;
-    auto const lines = test_support::lines_of(result.out);
+    auto const lines = csv_rows(result.out);
     ASSERT_EQ(lines.size(), 3u) << result.out;
     std::regex const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
                          "simulated_L2_DCM,,simulated_TLB: the cache simulator models no TLB,(yes|no|unknown),ok,,"
-                         "([0-9]+),simulated_L1_DCM,[0-9]+/[0-9]+/[0-9]+,65536/4/64,element");
+                         "([0-9]+),simulated_L1_DCM,[0-9]+/[0-9]+/[0-9]+,65536/4/64,element,[1-9][0-9]*");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, row)) << lines[i];

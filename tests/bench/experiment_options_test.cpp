@@ -122,7 +122,7 @@ TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
         {{"--repeat=1000001"}, "between 1 and"},
         {{"--seed=x"}, "--seed"},
         {{"--counters=perf"}, "not papi, auto, none or simulated"},
-        {{"--format=json"}, "not xml or csv"},
+        {{"--format=yaml"}, "not xml, csv or json"},
         {{"--input=gaussian"}, "unknown input 'gaussian'"},
         {{"--input-file="}, "the path is missing"},
         {{"--input-file=/nonexistent/elements"}, "cannot find"},

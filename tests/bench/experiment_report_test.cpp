@@ -19,9 +19,19 @@ namespace {
 using strings = std::vector<std::string>;
 
 struct written {
-    strings report;
+    strings report;    // without the manifest
+    strings manifest;  // CSV: its "# key: value" lines; XML: its one element
     strings progress;
 };
+
+bool is_manifest(std::string const& line) { return line.rfind("# ", 0) == 0 || line.rfind("\t<manifest ", 0) == 0; }
+
+strings without_manifest(std::string const& report)
+{
+    strings lines = test_support::lines_of(report);
+    lines.erase(std::remove_if(lines.begin(), lines.end(), is_manifest), lines.end());
+    return lines;
+}
 
 written experiment(strings const& args)
 {
@@ -29,7 +39,12 @@ written experiment(strings const& args)
     std::ostringstream progress;
     run_experiment(parse_options(args, std::uint64_t{1} << 40), out, progress, local_time(std::time(nullptr)),
                    &fake_counters::library());
-    return {test_support::lines_of(out.str()), test_support::lines_of(progress.str())};
+    written w;
+    for (std::string const& line : test_support::lines_of(out.str())) {
+        (is_manifest(line) ? w.manifest : w.report).push_back(line);
+    }
+    w.progress = test_support::lines_of(progress.str());
+    return w;
 }
 
 std::vector<std::string> csv_fields(std::string const& line)
@@ -80,6 +95,14 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
     written const w = experiment(args);
     ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
     EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement");
+    // The manifest before the header: where the numbers come from, one "# key: value" line each.
+    strings keys;
+    for (std::string const& line : w.manifest) keys.push_back(line.substr(2, line.find(':') - 2));
+    EXPECT_EQ(keys, (strings{"processor", "caches", "cores", "kernel", "compiler", "build_type", "build_flags", "version",
+                             "commit", "counters", "cache_geometry", "date", "seed"}));
+    EXPECT_EQ(w.manifest.at(4).rfind("# compiler: GNU C++ ", 0), 0u) << w.manifest.at(4);
+    EXPECT_EQ(w.manifest.at(9), "# counters: auto: PAPI_TLB_DM: Event does not exist");
+    EXPECT_EQ(w.manifest.at(12), "# seed: 5");
     for (std::size_t row = 1; row < w.report.size(); ++row) {
         strings const f = csv_fields(w.report[row]);
         ASSERT_EQ(f.size(), 17u) << w.report[row];
@@ -184,6 +207,10 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
     EXPECT_EQ(w.report[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     EXPECT_EQ(w.report[1].rfind("<benchmark date=\"", 0), 0u);
     EXPECT_EQ(w.report[2], "\t<experiment counters=\"auto\" virtualized=\"no\" input=\"uniform\" seed=\"9\" repeat=\"2\"/>");
+    ASSERT_EQ(w.manifest.size(), 1u);
+    EXPECT_TRUE(std::regex_match(w.manifest[0], std::regex("\t<manifest processor=\"[^\"]*\" caches=.* compiler=\"GNU C\\+\\+ .*"
+                                                           " version=\"[0-9]+\\.[0-9]+\\.[0-9]+\" .* seed=\"9\"/>")))
+        << w.manifest[0];
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"counted\"/>");
     EXPECT_EQ(w.report[4], "\t<counter name=\"tlbmisses\" event=\"PAPI_TLB_DM\" status=\"counted\"/>");
     std::set<std::uint32_t> repetitions;
@@ -294,7 +321,7 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     x->run_finished(s.id, s.counted);
     x->run_started(s.id);
     x->run_finished(s.id, s.failed);
-    strings const lines = test_support::lines_of(xml.str());
+    strings const lines = without_manifest(xml.str());
     ASSERT_EQ(lines.size(), 6u + 2 * 9);
     EXPECT_EQ(lines[2], "\t<experiment counters=\"simulated\" virtualized=\"unknown\" input=\"uniform\" seed=\"3\" "
                         "repeat=\"1\"/>");
@@ -315,7 +342,7 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     c->begin();
     c->run_finished(s.id, s.counted);
     c->run_finished(s.id, s.failed);
-    strings const rows = test_support::lines_of(csv.str());
+    strings const rows = without_manifest(csv.str());
     ASSERT_EQ(rows.size(), 3u);
     // The columns of the other modes first, unchanged; the simulation's own at the end.
     EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement");

@@ -1,0 +1,84 @@
+#include "bench/report_row.hpp"
+
+#include <sstream>
+#include <tuple>
+#include <utility>
+
+namespace {
+
+constexpr double nanoseconds_per_second = 1e9;
+
+class row_builder {
+public:
+    template <class Number>
+    void number(char const* name, Number value, bool present = true)
+    {
+        if (!present) return empty(name);
+        std::ostringstream text;
+        text << value;
+        cells_.push_back({name, report_cell::kind::number, text.str()});
+    }
+
+    // An empty text is an empty cell.
+    void text(char const* name, std::string value)
+    {
+        if (value.empty()) return empty(name);
+        cells_.push_back({name, report_cell::kind::text, std::move(value)});
+    }
+
+    void empty(char const* name) { cells_.push_back({name, report_cell::kind::empty, ""}); }
+
+    std::vector<report_cell> cells() && { return std::move(cells_); }
+
+private:
+    std::vector<report_cell> cells_;
+};
+
+}  // namespace
+
+std::vector<report_cell> report_row(experiment_head const& head, run_id const& id, run_result const& result)
+{
+    row_builder row;
+    row.number("size", id.n);
+    row.text("variant", id.sort->name);
+    row.number("repetition", id.repetition);
+    row.text("input", head.input);
+    // The experiment's seed: with the row's size, input and repetition it makes the row's input
+    // again. A text, since 64-bit values do not survive every reader's numbers.
+    row.text("seed", head.from_file ? "" : std::to_string(head.seed));
+    row.number("seconds", result.seconds, result.measured);
+    row.number("ns_per_element", result.seconds * nanoseconds_per_second / static_cast<double>(id.n), result.measured);
+    static_assert(std::tuple_size<decltype(head.counters.slots)>::value == 2, "a level-2 and a TLB slot");
+    char const* const count_names[] = {"l2_misses", "tlb_misses"};
+    char const* const event_names[] = {"l2_event", "tlb_event"};
+    for (std::size_t i = 0; i < head.counters.slots.size(); ++i) {
+        row.number(count_names[i], result.counts[i], head.counters.slots[i].counted && result.counts_read);
+    }
+    for (std::size_t i = 0; i < head.counters.slots.size(); ++i) {
+        counter_slot const& slot = head.counters.slots[i];
+        row.text(event_names[i], slot.counted ? event_name(slot.event) : "");
+    }
+    row.text("counter_status", counter_status(head.counters));
+    row.text("virtualized", virtualization_name(head.counters.machine));
+    row.text("check", result.measured ? result.check : "");
+    row.text("error", result.error);
+    // Simulated counts add their first level and both geometries (size/ways/line in bytes).
+    if (head.counters.mode == counter_mode::simulated) {
+        row.number("l1_misses", result.l1_misses, result.counts_read);
+        row.text("l1_event", event_name(simulated_l1_data_misses));
+        row.text("l1_cache", geometry_text(head.simulation.l1));
+        row.text("l2_cache", geometry_text(head.simulation.l2));
+    }
+    row.text("type", item_type_name(head.type));
+    row.number("sorts_per_measurement", result.sorts, result.measured);
+    return std::move(row).cells();
+}
+
+std::vector<std::string> report_columns(experiment_head const& head)
+{
+    std::vector<std::string> names;
+    for (report_cell const& cell : report_row(head, run_id{1, &all_variants().front(), 1, 0}, run_result{})) {
+        names.push_back(cell.name);
+    }
+    return names;
+}
