@@ -126,6 +126,8 @@ simulation_setup machine_simulation_setup()
     setup.valgrind = find_program("valgrind", path != nullptr ? path : "");
     setup.l1 = machine_cache(machine_caches, 1);
     setup.l2 = machine_cache(machine_caches, 2);
+    if (setup.l1.size == 0) setup.l1 = processor_cache(1);
+    if (setup.l2.size == 0) setup.l2 = processor_cache(2);
     return setup;
 }
 

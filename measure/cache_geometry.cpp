@@ -1,6 +1,7 @@
 #include "measure/cache_geometry.hpp"
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -63,6 +64,21 @@ cache_geometry machine_cache(std::string const& cache_dir, std::uint32_t level)
         return cache;
     }
     return cache_geometry{};
+}
+
+cache_geometry processor_cache(std::uint32_t level)
+{
+    if (level != 1 && level != 2) return cache_geometry{};
+    int const size_name = level == 1 ? _SC_LEVEL1_DCACHE_SIZE : _SC_LEVEL2_CACHE_SIZE;
+    int const ways_name = level == 1 ? _SC_LEVEL1_DCACHE_ASSOC : _SC_LEVEL2_CACHE_ASSOC;
+    int const line_name = level == 1 ? _SC_LEVEL1_DCACHE_LINESIZE : _SC_LEVEL2_CACHE_LINESIZE;
+    long const size = sysconf(size_name);
+    long const ways = sysconf(ways_name);
+    long const line = sysconf(line_name);
+    // sysconf answers 0 or -1 for what it does not know.
+    if (size <= 0 || ways <= 0 || line <= 0) return cache_geometry{};
+    return cache_geometry{static_cast<std::uint64_t>(size), static_cast<std::uint64_t>(ways),
+                          static_cast<std::uint64_t>(line)};
 }
 
 std::string geometry_problem(cache_geometry const& cache)

@@ -16,6 +16,11 @@ struct cache_geometry {
 // /sys/devices/system/cpu/cpu0/cache; all zero where there is none or its files do not parse.
 cache_geometry machine_cache(std::string const& cache_dir, std::uint32_t level);
 
+// The data (or unified) cache of level 1 or 2 as the C library reads it from the processor
+// (sysconf); all zero where it does not know. Some virtual machines have no cache folders under
+// /sys at all, yet the processor still describes its caches.
+cache_geometry processor_cache(std::uint32_t level);
+
 // Empty when the simulator can model the geometry, else why not ("the set count ... is not a
 // power of two", ...).
 std::string geometry_problem(cache_geometry const& cache);
