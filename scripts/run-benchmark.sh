@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds corvane optimised and runs an experiment with it: the six benchmark sizes, the four
+# Builds the programs optimised (in build/release) and runs an experiment with corvane: the six benchmark sizes, the four
 # funnel variants beside std-sort and pdqsort-branchless, three repetitions each on fresh input,
 # with whatever miss counters this machine offers. The CSV report goes to results/corvane.csv and, where gnuplot is available, its plot
 # to results/corvane.png. Options are passed on to corvane and replace the defaults of the same
@@ -39,7 +39,8 @@ if [ -n "${CORVANE:-}" ]; then
 else
   bash "$root/scripts/install-deps.sh"
   cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
-  cmake --build "$root/build/release" --target corvane >&2
+  # Every program, so that the lab programs the README runs from build/release are there too.
+  cmake --build "$root/build/release" >&2
   corvane=$root/build/release/bench/corvane
 fi
 
