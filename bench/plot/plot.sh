@@ -142,7 +142,8 @@ fi
 
 # Medians per series, panel, metric and n, written as one data file per panel, series and metric:
 # series_I holds the label of series I, METRIC_G_I.dat its points in panel G. A series is a
-# variant (and its input, where labels name it), with one colour in every panel. Beside them,
+# variant (and its input, where labels name it), and variant_I names its variant, whose colour and
+# point shape it has in every panel and plot. Beside them,
 # ratio_G_I.dat holds the time as a ratio to std-sort's median at the same n.
 sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4 -k5,5n -k6,6g "$work/values" | awk -F'\t' -v dir="$work" -v label_inputs="$label_inputs" '
   BEGIN { while ((getline line < (dir "/groups")) > 0) group_of[line] = ++groups }
@@ -153,6 +154,7 @@ sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4 -k5,5n -k6,6g "$work/values" | awk -F'\t'
     if (!(name in index_of)) {
       index_of[name] = ++series_count
       print name > (dir "/series_" series_count)
+      print variant > (dir "/variant_" series_count)
     }
     g = group_of[input "\t" type]; i = index_of[name]
     printf "%s %.10g\n", n, median > (dir "/" metric "_" g "_" i ".dat")
@@ -207,11 +209,37 @@ if [ -s "$work/geometry" ] && [ "$(sort -u "$work/geometry" | wc -l)" -eq 1 ]; t
   simulated_caches=$'\n'"size/ways/line in bytes: $(head -n 1 "$work/geometry")"
 fi
 
+# A variant's colour and point shape, the same in every plot: the registry's sorts from a fixed
+# table (the funnel in blues and greens, the peers in black, grey and warm colours), any other name
+# from a table of its own, picked by a checksum of the name.
+variant_style() {
+  local colour shape
+  case "$1" in
+    cached-stack) colour='#0072b2' shape=7 ;;
+    cached-heap) colour='#56b4e9' shape=6 ;;
+    uncached-stack) colour='#009e73' shape=5 ;;
+    uncached-heap) colour='#7bc043' shape=4 ;;
+    std-sort) colour='#000000' shape=9 ;;
+    std-stable-sort) colour='#888888' shape=8 ;;
+    pdqsort-branchless) colour='#d55e00' shape=13 ;;
+    vqsort) colour='#cc79a7' shape=11 ;;
+    *)
+      local colours=('#e69f00' '#8c564b' '#9467bd' '#d62728' '#17becf' '#bcbd22' '#e377c2' '#1f3a93')
+      local shapes=(1 2 3 10 12 14 15 16)
+      local sum
+      sum=$(printf '%s' "$1" | cksum | cut -d ' ' -f 1)
+      colour=${colours[sum % ${#colours[@]}]}
+      shape=${shapes[(sum / ${#colours[@]}) % ${#shapes[@]}]}
+      ;;
+  esac
+  printf "linecolor rgb '%s' pointtype %d" "$colour" "$shape"
+}
+
 plot_list() {  # panel column, metric, dash type, label suffix
   local group=$1 metric=$2 dash=$3 suffix=$4 list="" sep="" i
   for ((i = 1; i <= series_count; i++)); do
     [ -f "$work/${metric}_${group}_$i.dat" ] || continue
-    list="$list$sep$(gp_string "$work/${metric}_${group}_$i.dat") using 1:2 with linespoints linecolor $i dashtype $dash pointtype $i"
+    list="$list$sep$(gp_string "$work/${metric}_${group}_$i.dat") using 1:2 with linespoints $(variant_style "$(cat "$work/variant_$i")") dashtype $dash"
     list="$list title $(gp_string "$(cat "$work/series_$i")$suffix") noenhanced"
     sep=", "
   done

@@ -55,6 +55,23 @@ grep -q "dotted: simulated L2" "$svg" || fail "mixed counts: the title does not 
 grep -q "cached-stack L2<" "$svg" || fail "mixed counts: no hardware L2 line"
 grep -q "cached-stack simulated L2" "$svg" || fail "mixed counts: no simulated L2 line"
 
+# A variant keeps its colour and point shape whatever else a plot holds, and no two variants share
+# one: uncached-heap is the second line alone with cached-stack, the third beside the peers.
+style_of() {  # SVG, line label: the line's colour and point symbol
+  awk -v title="<title>$2</title>" '
+    index($0, title) { found = 1 }
+    found && match($0, /stroke=.rgb\([^)]*\)/) { colour = substr($0, RSTART, RLENGTH) }
+    found && colour != "" && match($0, /#gpPt[0-9]+/) { print colour, substr($0, RSTART, RLENGTH); exit }
+  ' "$1"
+}
+bash "$plot" "$svg" "$samples/with_misses.csv" || fail "with_misses.csv: exit status $?"
+alone=$(style_of "$svg" uncached-heap)
+bash "$plot" "$svg" "$samples/peers.csv" "$samples/with_misses.csv" || fail "peers beside misses: exit status $?"
+[ -n "$alone" ] && [ "$(style_of "$svg" "uncached-heap (uniform)")" = "$alone" ] ||
+  fail "uncached-heap changes its style with the other lines: '$alone'"
+styles=$(for v in cached-stack std-sort uncached-heap vqsort; do style_of "$svg" "$v (uniform)"; done | sort -u | wc -l)
+[ "$styles" = 4 ] || fail "four variants drawn in $styles styles"
+
 # Bad calls exit 2 and write nothing.
 rm -f "$work"/plot_test.*
 bash "$plot" "$work/plot_test.pdf" "$samples/with_misses.csv" 2> /dev/null
