@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <boost/sort/flat_stable_sort/flat_stable_sort.hpp>
 #include <boost/sort/pdqsort/pdqsort.hpp>
+#include <boost/sort/spinsort/spinsort.hpp>
 #include <hwy/base.h>
 #include <hwy/contrib/sort/vqsort.h>
 
@@ -42,6 +44,22 @@ template <class T>
 void pdqsort_branchless(T* first, T* last, checked_output_of<T> into)
 {
     boost::sort::pdqsort_branchless(first, last);
+    std::copy(first, last, into);
+}
+
+// Boost's two sequential stable sorts: spinsort merges through a buffer of n / 2 items,
+// flat_stable_sort through one of about n / 256 items plus 8 KiB.
+template <class T>
+void spinsort(T* first, T* last, checked_output_of<T> into)
+{
+    boost::sort::spinsort(first, last);
+    std::copy(first, last, into);
+}
+
+template <class T>
+void flat_stable_sort(T* first, T* last, checked_output_of<T> into)
+{
+    boost::sort::flat_stable_sort(first, last);
     std::copy(first, last, into);
 }
 
@@ -156,6 +174,9 @@ std::vector<variant> const& all_variants()
         peer("pdqsort-branchless", "pdqsort_branchless", pdqsort_branchless<element>, pdqsort_branchless<int>,
              pdqsort_branchless<record>),
         peer("vqsort", "Highway vqsort", highway_vqsort, highway_vqsort_ints, nullptr),
+        peer("spinsort", "spinsort", spinsort<element>, spinsort<int>, spinsort<record>),
+        peer("flat-stable-sort", "flat_stable_sort", flat_stable_sort<element>, flat_stable_sort<int>,
+             flat_stable_sort<record>),
     };
     return variants;
 }

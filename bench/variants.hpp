@@ -84,7 +84,8 @@ struct variant {
 };
 
 // Every variant: the funnel ones in the benchmark's order (cached-stack, cached-heap,
-// uncached-stack, uncached-heap), then std-sort, std-stable-sort, pdqsort-branchless, vqsort.
+// uncached-stack, uncached-heap), then std-sort, std-stable-sort, pdqsort-branchless, vqsort,
+// spinsort, flat-stable-sort.
 std::vector<variant> const& all_variants();
 
 // The variant of that command-line name, or null.

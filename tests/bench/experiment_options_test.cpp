@@ -69,7 +69,7 @@ std::vector<std::string> names_of(std::vector<variant const*> const& variants)
 TEST(ExperimentOptions, VariantsAreNamesAndGroups)
 {
     using names = std::vector<std::string>;
-    names const peers = {"std-sort", "std-stable-sort", "pdqsort-branchless", "vqsort"};
+    names const peers = {"std-sort", "std-stable-sort", "pdqsort-branchless", "vqsort", "spinsort", "flat-stable-sort"};
     names const funnel = {"cached-stack", "cached-heap", "uncached-stack", "uncached-heap"};
     EXPECT_EQ(names_of(parse_options({"--variants=peers"}, plenty).variants), peers);
     EXPECT_EQ(names_of(parse_options({"--variants=funnel"}, plenty).variants), funnel);
@@ -80,16 +80,20 @@ TEST(ExperimentOptions, VariantsAreNamesAndGroups)
     // vqsort sorts no records: the group keeps the others.
     EXPECT_EQ(names_of(parse_options({"--type=record", "--variants=all"}, plenty).variants),
               (names{"cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort", "std-stable-sort",
-                     "pdqsort-branchless"}));
+                     "pdqsort-branchless", "spinsort", "flat-stable-sort"}));
     EXPECT_EQ(names_of(parse_options({"--variants=vqsort,funnel,all"}, plenty).variants),
               (names{"vqsort", "cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort",
-                     "std-stable-sort", "pdqsort-branchless"}));
-    // Every name is unique, and its display name too.
-    std::set<std::string> seen;
+                     "std-stable-sort", "pdqsort-branchless", "spinsort", "flat-stable-sort"}));
+    // Every name is unique, and its display name too; a display name is no other variant's name
+    // (spinsort's are one and the same).
+    std::set<std::string> names_seen;
+    std::set<std::string> displays_seen;
     for (variant const& v : all_variants()) {
-        EXPECT_TRUE(seen.insert(v.name).second) << v.name;
-        EXPECT_TRUE(seen.insert(v.display).second) << v.display;
+        EXPECT_TRUE(names_seen.insert(v.name).second) << v.name;
+        EXPECT_TRUE(displays_seen.insert(v.display).second) << v.display;
         EXPECT_EQ(find_variant(v.name), &v);
+        variant const* const named = find_variant(v.display);
+        EXPECT_TRUE(named == nullptr || named == &v) << v.display;
     }
 }
 
