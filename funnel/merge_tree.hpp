@@ -48,12 +48,13 @@ public:
     tuning setting;      // the tuning the layout was built with, for destroying it
     allocator alloc;
     slot_allocator slot_alloc;
+    Merger merger;  // the merge step of every node, with the order it compares in
 
     // Throws std::invalid_argument("Merge tree too small") for k < 3, and the allocator's
     // failure if the memory cannot be had; either way nothing stays allocated.
-    merge_tree_base(std::int32_t k, allocator const& a, tuning t)
+    merge_tree_base(std::int32_t k, allocator const& a, tuning t, Merger const& step = Merger())
         : input_count(k), fresh(true), root(nullptr), inputs_begin(nullptr), inputs_end(nullptr), setting(t), alloc(a),
-          slot_alloc(a)
+          slot_alloc(a), merger(step)
     {
         construct(k);
     }
@@ -128,7 +129,10 @@ public:
 
     std::int32_t first_leaf;  // bfs_index of the leftmost leaf
 
-    rec_merge_tree(std::int32_t k, allocator const& a, tuning t) : base(k, a, t), first_leaf(leftmost_leaf(height(k))) {}
+    rec_merge_tree(std::int32_t k, allocator const& a, tuning t, Merger const& step = Merger())
+        : base(k, a, t, step), first_leaf(leftmost_leaf(height(k)))
+    {
+    }
 
     ~rec_merge_tree() override = default;
 
@@ -138,7 +142,7 @@ public:
     void fill(node_type* n, Buffer* out, bfs_index<2> x)
     {
         for (;;) {
-            int const r = Merger::merge(*out, n->buffers, x);
+            int const r = this->merger.merge(*out, n->buffers, x);
             if (r == Merger::none) {
                 return;
             }
@@ -158,12 +162,12 @@ public:
         Buffer* const p = this->inputs_begin + first_slot;
         if (in_use >= 2) {
             // The common case: both runs lie in the slot array, which serves as the input pair.
-            Refill::refill(p, Merger::merge(*out, p, x));
+            Refill::refill(p, this->merger.merge(*out, p, x));
             return;
         }
         // A single run: the leaf merges it with an empty one.
         Buffer runs[2] = {p[0], Buffer()};
-        Refill::refill(runs, Merger::merge(*out, runs, x));
+        Refill::refill(runs, this->merger.merge(*out, runs, x));
         p[0].begin = runs[0].begin;
     }
 

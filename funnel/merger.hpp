@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 #include "funnel/merge_count.hpp"
 
@@ -355,14 +356,20 @@ template <typename T>
 // empty. The result is the index of the input that ran empty during this step, or `none` (the
 // number of ways) when out filled up first or neither input had data. Equal keys leave from
 // input 1 first: input 0 wins only with a strictly smaller key. Every call is reported to Count
-// with the node's breadth-first index x.
-template <int Ways, typename Buffer, typename T, typename Count = no_merge_count>
+// with the node's breadth-first index x. Order names the order the step merges in, for the code
+// around the tree (the base case, the leading blocks): element's key order, plain or stable.
+template <int Ways, typename Buffer, typename T, typename Count = no_merge_count, typename Order = std::less<T>>
 struct simple_merger {
     static_assert(Ways == 2, "the merge step joins two inputs");
 
     static constexpr int none = Ways;
+    // Compares the key members directly.
+    static constexpr bool reads_keys = true;
 
     typedef Count count;
+    typedef Order order_type;
+
+    Order order;
 
     // The dispatch and the one-input copy are inlined into the tree's fill loops, and the two-input
     // merge stays one call: near the leaves most calls move a few elements, and a call that saves

@@ -17,7 +17,8 @@ namespace funnel {
 // one input runs empty; a goes first only when its head is strictly smaller, so equivalent items
 // leave from b first, as in the element step. Returns the advanced output.
 template <typename Less, typename T, typename OutputIterator>
-OutputIterator merge_ordered(T*& a, T* a_end, T*& b, T* b_end, OutputIterator out, std::ptrdiff_t room, Less less)
+OutputIterator merge_ordered(T*& a, T* a_end, T*& b, T* b_end, OutputIterator out, std::ptrdiff_t room,
+                             Less const& less)
 {
     T* x = a;
     T* y = b;
@@ -38,23 +39,29 @@ OutputIterator merge_ordered(T*& a, T* a_end, T*& b, T* b_end, OutputIterator ou
 }
 
 // simple_merger's contract (the result is the input that ran empty during this step, or `none`
-// when out filled up first or neither input had items) with merge_ordered as the step.
+// when out filled up first or neither input had items) with merge_ordered as the step. The order
+// is an object of the step, so that a comparator with state (a user's lambda) reaches every node;
+// the tree keeps one step and merges through it.
 template <int Ways, typename Buffer, typename T, typename Less = std::less<T>>
 struct ordered_merger {
     static_assert(Ways == 2, "the merge step joins two inputs");
 
     static constexpr int none = Ways;
+    // Compares through the order, not by reading a key member.
+    static constexpr bool reads_keys = false;
 
-    typedef Less less;
+    typedef Less order_type;
     typedef no_merge_count count;
 
-    static int merge(Buffer& out, Buffer* in, std::int32_t /*x*/ = 1)
+    Less order;
+
+    int merge(Buffer& out, Buffer* in, std::int32_t /*x*/ = 1) const
     {
         bool const has0 = in[0].begin != in[0].end;
         bool const has1 = in[1].begin != in[1].end;
         if (has0 && has1) {
             out.begin = merge_ordered(in[0].begin, in[0].end, in[1].begin, in[1].end, out.begin,
-                                      out.end - out.begin, Less());
+                                      out.end - out.begin, order);
             if (in[0].begin == in[0].end) return 0;
             return in[1].begin == in[1].end ? 1 : none;
         }

@@ -39,13 +39,15 @@ void _merge_sort(Item* first, Item* last, Item* out, Merger* tree, typename Merg
 }
 
 // Outer call: delivers the n elements of [first, last) to out in ascending order at tuning t; n
-// must exceed T + 1. Afterwards [first, last) holds the runs, not the sorted sequence.
+// must exceed T + 1. Afterwards [first, last) holds the runs, not the sorted sequence. Every tree
+// merges with a copy of step, which carries the order.
 template <class Merger, class OutputIterator, class Item = typename Merger::value_type>
-void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::allocator alloc, funnel::tuning t)
+void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::allocator alloc, funnel::tuning t,
+                 typename Merger::merger_type const& step = typename Merger::merger_type())
 {
     range_split const s = split_of(static_cast<std::uint64_t>(last - first), t);
     if (s.base_case) {
-        Merger tree(static_cast<std::int32_t>(s.k), alloc, t);
+        Merger tree(static_cast<std::int32_t>(s.k), alloc, t, step);
         sort_and_add_base_parts(tree, first, s);
         merge_runs(tree, out);
         return;
@@ -54,7 +56,7 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
         // Sized for the worst part at every depth, not only the largest one, so that every call
         // finds a tree at its depth with at least as many inputs as it has runs.
         level_plan const plan = plan_levels(static_cast<std::uint64_t>(last - first), t);
-        level_trees<Merger> levels(plan.tree_inputs, alloc, t);
+        level_trees<Merger> levels(plan.tree_inputs, alloc, t, step);
         scratch_block<typename Merger::allocator> scratch(alloc, s.m0);
         sort_parts_rotated(first, last, s, scratch.data(), [&](Item* part_first, Item* part_last, Item* part_out) {
             _merge_sort<Merger>(part_first, part_last, part_out, levels.first(), alloc, t);
@@ -62,7 +64,7 @@ void _merge_sort(Item* first, Item* last, OutputIterator out, typename Merger::a
         scratch.release();
     }
     // Built only now, after the level trees are gone, so the pool holds one or the other.
-    Merger tree(static_cast<std::int32_t>(s.k), alloc, t);
+    Merger tree(static_cast<std::int32_t>(s.k), alloc, t, step);
     add_rotated_runs(tree, first, s);
     merge_runs(tree, out);
 }

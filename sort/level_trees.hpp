@@ -18,15 +18,18 @@ template <class Merger>
 class level_trees {
     using allocator = typename Merger::allocator;
     using array_allocator = typename std::allocator_traits<allocator>::template rebind_alloc<Merger>;
+    using step = typename Merger::merger_type;
 
 public:
-    // Builds level tree j with inputs[j] inputs, j = 0 .. L-1 in order, all at tuning t.
-    level_trees(std::vector<std::int32_t> const& inputs, allocator const& a, funnel::tuning t)
+    // Builds level tree j with inputs[j] inputs, j = 0 .. L-1 in order, all at tuning t, each
+    // merging with a copy of the step.
+    level_trees(std::vector<std::int32_t> const& inputs, allocator const& a, funnel::tuning t,
+                step const& merge_step = step())
         : array_alloc(a), count(inputs.size()), trees(array_alloc.allocate(count))
     {
         try {
             for (std::int32_t k : inputs) {
-                ::new (static_cast<void*>(trees + built)) Merger(k, a, t);
+                ::new (static_cast<void*>(trees + built)) Merger(k, a, t, merge_step);
                 ++built;
             }
         } catch (...) {

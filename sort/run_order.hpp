@@ -62,13 +62,12 @@ struct head_entry {
     std::int32_t slot;
 };
 
-// True when a's head leaves before b's: a smaller item, or an equal one from the higher slot.
-// Both comparisons are made and combined without a jump: which head leaves first is as hard to
-// predict as a merge step.
-template <class T>
-bool leaves_before(head_entry<T> const& a, head_entry<T> const& b)
+// True when a's head leaves before b's in the order less: a smaller item, or an equal one from
+// the higher slot. Both comparisons are made and combined without a jump: which head leaves first
+// is as hard to predict as a merge step.
+template <class T, class Less>
+bool leaves_before(head_entry<T> const& a, head_entry<T> const& b, Less const& less)
 {
-    std::less<T> const less;
     bool const smaller = less(*a.head, *b.head);
     bool const larger = less(*b.head, *a.head);
     return smaller | (!larger & (a.slot > b.slot));
@@ -76,8 +75,8 @@ bool leaves_before(head_entry<T> const& a, head_entry<T> const& b)
 
 // Moves heap[0], whose head has advanced, down to its place among the n entries (the children of
 // position i are 2i + 1 and 2i + 2, as in std::make_heap).
-template <class T>
-void sift_down(head_entry<T>* heap, std::ptrdiff_t n)
+template <class T, class Less>
+void sift_down(head_entry<T>* heap, std::ptrdiff_t n, Less const& less)
 {
     head_entry<T> const moving = heap[0];
     std::ptrdiff_t i = 0;
@@ -85,9 +84,9 @@ void sift_down(head_entry<T>* heap, std::ptrdiff_t n)
         std::ptrdiff_t child = 2 * i + 1;
         if (child >= n) break;
         if (child + 1 < n) {
-            child += leaves_before(heap[child + 1], heap[child]) ? 1 : 0;
+            child += leaves_before(heap[child + 1], heap[child], less) ? 1 : 0;
         }
-        if (!leaves_before(heap[child], moving)) break;
+        if (!leaves_before(heap[child], moving, less)) break;
         heap[i] = heap[child];
         i = child;
     }
@@ -98,15 +97,15 @@ void sift_down(head_entry<T>* heap, std::ptrdiff_t n)
 
 // Moves leading blocks of the runs in tree's input slots to out, advancing the slots past what it
 // moved, for as long as the blocks are long on average. Returns true when every run is used up,
-// so that the tree has nothing left to merge. The trees order their items by std::less of the
-// item type (element: by key).
+// so that the tree has nothing left to merge. The items are ordered as the tree's merge step
+// orders them.
 template <class Merger, class OutputIterator>
 bool move_leading_blocks(Merger& tree, OutputIterator& out)
 {
     using item = typename Merger::value_type;
     using entry = run_order_detail::head_entry<item>;
     namespace detail = run_order_detail;
-    std::less<item> const less;
+    auto const& less = tree.merger.order;
     auto* const slots = tree.inputs_begin;
     std::ptrdiff_t const batch = tree.inputs_end - tree.inputs_begin;
     if (batch > detail::max_runs) {
@@ -120,12 +119,12 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
             heap[runs++] = entry{slots[i].begin, static_cast<std::int32_t>(i)};
         }
     }
-    std::make_heap(heap, heap + runs, [](entry const& a, entry const& b) { return detail::leaves_before(b, a); });
+    std::make_heap(heap, heap + runs, [&less](entry const& a, entry const& b) { return detail::leaves_before(b, a, less); });
     std::ptrdiff_t credit = detail::short_block_allowance;
     while (runs > 1) {
         // The first run's next items that leave before the second head: smaller ones, and equal
         // ones too when the first run lies in the higher slot.
-        entry const next = runs == 2 || detail::leaves_before(heap[1], heap[2]) ? heap[1] : heap[2];
+        entry const next = runs == 2 || detail::leaves_before(heap[1], heap[2], less) ? heap[1] : heap[2];
         auto& run = slots[heap[0].slot];
         item const& bound = *next.head;
         std::ptrdiff_t const length =
@@ -140,7 +139,7 @@ bool move_leading_blocks(Merger& tree, OutputIterator& out)
         } else {
             heap[0].head = run.begin;
         }
-        detail::sift_down(heap, runs);
+        detail::sift_down(heap, runs, less);
         credit += length - detail::min_mean_block;
         if (credit < 0) {
             return false;

@@ -6,40 +6,74 @@
 // sorted to m0 elements before its own start, which only covers parts already consumed, since no
 // part is longer than m0; finally the scratch block is copied to the last m0 places. The runs
 // then tile the range without a gap and without a second array.
+//
+// The tree lets equivalent items leave from the higher input slot first. A stable order
+// (funnel::stable_order) therefore gets its runs in the slots in reverse: the run of the last
+// part in slot 0, the run of part 0 in the highest slot; and its parts sorted stably.
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 
+#if __has_include(<boost/sort/pdqsort/pdqsort.hpp>)
 #include <boost/sort/pdqsort/pdqsort.hpp>
+#define FUNNEL_HAS_PDQSORT 1
+#endif
 
+#include "funnel/stable_order.hpp"
 #include "items/element.hpp"
 #include "sort/small_sort.hpp"
 #include "sort/tuning.hpp"
 
-// The sort of a base-case part: element's own sort (the same result as std::sort, faster); for
-// int, where equivalent items are equal and every sort therefore gives std::sort's result, a
-// branch-free quicksort; std::sort for every other item type, whose equivalent items may differ.
-inline void base_sort(element* first, element* last) { small_sort(first, last); }
+// The sort of a base-case part in the tree's order: element's own sort for its key order (the
+// same result as std::sort, faster); for int in its natural order, where equivalent items are
+// equal and every sort therefore gives std::sort's result, a branch-free quicksort where Boost's
+// headers are at hand; std::sort for every other order; std::stable_sort for a stable one.
+inline void base_sort(element* first, element* last, std::less<element>) { small_sort(first, last); }
 
-inline void base_sort(int* first, int* last) { boost::sort::pdqsort_branchless(first, last); }
-
-template <class T>
-void base_sort(T* first, T* last)
+inline void base_sort(int* first, int* last, std::less<int> less)
 {
-    std::sort(first, last);
+#ifdef FUNNEL_HAS_PDQSORT
+    (void)less;
+    boost::sort::pdqsort_branchless(first, last);
+#else
+    std::sort(first, last, less);
+#endif
 }
 
-// Sorts the base-case parts in place, each exactly as std::sort would, and adds each as a run, in
-// order.
+template <class T, class Less>
+void base_sort(T* first, T* last, Less less)
+{
+    std::sort(first, last, less);
+}
+
+template <class T, class Less>
+void base_sort(T* first, T* last, funnel::stable_order<Less> order)
+{
+    std::stable_sort(first, last, order.less);
+}
+
+// Whether the tree's runs go into its slots in reverse part order (see above).
+template <class Merger>
+constexpr bool reversed_slots()
+{
+    return funnel::keeps_input_order<typename Merger::merger_type::order_type>::value;
+}
+
+// Sorts the base-case parts in place, each as the tree's order asks (the plain key order: exactly
+// as std::sort would), and adds each as a run.
 template <class Merger, class T>
 void sort_and_add_base_parts(Merger& tree, T* first, range_split const& s)
 {
-    T* start = first;
+    // Parts of q items come first, then r of q + 1; i = k gives the end of the range.
+    std::uint64_t const short_parts = s.k - s.r;
+    auto const part_start = [&](std::uint64_t i) { return first + i * s.q + (i > short_parts ? i - short_parts : 0); };
     for (std::uint64_t i = 0; i < s.k; ++i) {
-        T* const end = start + base_part_size(s, i);
-        base_sort(start, end);
-        tree.add_input(start, end);
-        start = end;
+        base_sort(part_start(i), part_start(i + 1), tree.merger.order);
+    }
+    for (std::uint64_t j = 0; j < s.k; ++j) {
+        std::uint64_t const i = reversed_slots<Merger>() ? s.k - 1 - j : j;
+        tree.add_input(part_start(i), part_start(i + 1));
     }
 }
 
@@ -57,14 +91,25 @@ void sort_parts_rotated(T* first, T* last, range_split const& s, T* scratch, Sor
     std::copy(scratch, scratch + s.m0, last - s.m0);
 }
 
-// Adds the runs left by sort_parts_rotated: the outputs of parts 1 .. k-1, then part 0's.
+// Adds the runs left by sort_parts_rotated, which lie in memory as the outputs of parts 1 .. k-1,
+// then part 0's: in that order, or for a stable order in reverse part order (parts k-1 .. 1, then
+// part 0 in the highest slot).
 template <class Merger, class T>
 void add_rotated_runs(Merger& tree, T* first, range_split const& s)
 {
-    T* start = first;
-    for (std::uint64_t i = 1; i <= s.k; ++i) {
-        T* const end = start + recursive_part_size(s, i % s.k);
-        tree.add_input(start, end);
-        start = end;
+    // The start of the j-th run in memory: parts 1 .. r-1 have q + 1 items, the others q; j = k
+    // gives the end of the range.
+    auto const run_start = [&](std::uint64_t j) {
+        return first + (j == s.k ? s.k * s.q + s.r : j * s.q + std::min(j, s.r == 0 ? 0 : s.r - 1));
+    };
+    if (!reversed_slots<Merger>()) {
+        for (std::uint64_t j = 0; j < s.k; ++j) {
+            tree.add_input(run_start(j), run_start(j + 1));
+        }
+        return;
     }
+    for (std::uint64_t j = s.k - 1; j-- > 0;) {
+        tree.add_input(run_start(j), run_start(j + 1));
+    }
+    tree.add_input(run_start(s.k - 1), run_start(s.k));
 }

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "funnel/buffer.hpp"
+#include "funnel/merger.hpp"
 #include "tests/support/benchmark_tuning.hpp"
 
 namespace {
@@ -14,8 +16,11 @@ using run_placement = benchmark_tuning;
 
 // Records the runs added to it as (offset, length) pairs relative to a base address.
 struct recording_tree {
+    using merger_type = funnel::simple_merger<2, funnel::buffer<element*>, element>;
+
     element* base;
     std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> runs;
+    merger_type merger;
 
     void add_input(element* begin, element* end) { runs.emplace_back(begin - base, end - begin); }
 };
@@ -63,7 +68,7 @@ TEST_F(run_placement, parts_4_3_3_are_rotated_by_one_part)
     }
     EXPECT_EQ(keys, (std::vector<std::uint64_t>{4, 5, 6, 7, 8, 9, 0, 1, 2, 3}));
 
-    recording_tree tree{first, {}};
+    recording_tree tree{first, {}, {}};
     add_rotated_runs(tree, first, s);
     using run = std::pair<std::ptrdiff_t, std::ptrdiff_t>;
     EXPECT_EQ(tree.runs, (std::vector<run>{{0, 3}, {3, 3}, {6, 4}}));
@@ -75,7 +80,7 @@ TEST_F(run_placement, rotated_runs_tile_the_range_for_both_remainder_cases)
     for (std::uint64_t n : {1272ull, 1275ull, 16491ull}) {  // r = 0, r = 3, r = 3 with k = 12
         range_split const s = split_of(n, funnel::default_tuning);
         std::vector<element> range(n);
-        recording_tree tree{range.data(), {}};
+        recording_tree tree{range.data(), {}, {}};
         add_rotated_runs(tree, range.data(), s);
         ASSERT_EQ(tree.runs.size(), s.k);
         std::ptrdiff_t next = 0;
@@ -99,7 +104,7 @@ TEST_F(run_placement, base_parts_are_sorted_in_place_short_parts_first)
     for (std::size_t i = 0; i < range.size(); ++i) {
         range[i].key = 10 - i;
     }
-    recording_tree tree{range.data(), {}};
+    recording_tree tree{range.data(), {}, {}};
     sort_and_add_base_parts(tree, range.data(), s);
     using run = std::pair<std::ptrdiff_t, std::ptrdiff_t>;
     EXPECT_EQ(tree.runs, (std::vector<run>{{0, 3}, {3, 3}, {6, 4}}));

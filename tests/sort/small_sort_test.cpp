@@ -204,7 +204,7 @@ void expect_base_sort_same_as_std_sort(std::vector<T> const& input, char const* 
     std::vector<T> expected = input;
     std::sort(expected.begin(), expected.end());
     std::vector<T> got = input;
-    base_sort(got.data(), got.data() + got.size());
+    base_sort(got.data(), got.data() + got.size(), std::less<T>());
     ASSERT_EQ(std::memcmp(expected.data(), got.data(), input.size() * sizeof(T)), 0)
         << what << ", n = " << input.size() << ", " << sizeof(T) << "-byte items";
 }
