@@ -8,6 +8,7 @@
 #include "bench/experiment.hpp"
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
+#include "cli/standard_flags.hpp"
 #include "measure/counter_choice.hpp"
 #include "measure/miss_counter.hpp"
 #include "measure/sys_names.hpp"
@@ -43,8 +44,12 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
         return report_status(out, err);
     }
 
-    if (std::find(args.begin(), args.end(), "--help") != args.end()) {
+    if (std::any_of(args.begin(), args.end(), [](std::string const& arg) { return cli::asks_for_help(arg); })) {
         write_usage(out);
+        return report_status(out, err);
+    }
+    if (std::find(args.begin(), args.end(), "--version") != args.end()) {
+        cli::write_version(out, "corvane");
         return report_status(out, err);
     }
     experiment_options options;

@@ -1,7 +1,7 @@
 #pragma once
 // The benchmark program behind main. Without arguments: the fixed report, which needs the
-// counter library and stops before its first line if the library cannot start. With --help
-// anywhere: the usage. Otherwise an experiment, which runs with whatever counters there are.
+// counter library and stops before its first line if the library cannot start. With -h or --help
+// anywhere: the usage; with --version, the version. Otherwise an experiment, which runs with whatever counters there are.
 // A report that could not be written completely ends in a failure status.
 
 #include <ostream>

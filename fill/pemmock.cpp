@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "cli/count_argument.hpp"
+#include "cli/standard_flags.hpp"
 #include "cli/out_of_memory.hpp"
 
 namespace {
@@ -71,6 +72,14 @@ void hold_until_stopped()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && cli::asks_for_help(argv[1])) {
+        std::cout << usage << std::endl;
+        return EXIT_SUCCESS;
+    }
+    if (argc == 2 && cli::asks_for_version(argv[1])) {
+        cli::write_version(std::cout, "pemmock");
+        return EXIT_SUCCESS;
+    }
     bool const hold = argc == 3 && std::string_view(argv[1]) == "--hold";
     if (argc != 2 && !hold) {
         exit_usage();

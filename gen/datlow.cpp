@@ -21,6 +21,7 @@
 #include "auto_array/map_file.hpp"
 #include "cli/count_argument.hpp"
 #include "cli/standard_descriptors.hpp"
+#include "cli/standard_flags.hpp"
 #include "gen/distribution_letters.hpp"
 #include "gen/output_file.hpp"
 #include "items/element.hpp"
@@ -40,31 +41,31 @@ constexpr std::uint64_t largest_size = std::numeric_limits<int>::max();
 // drand48's seed takes 32 bits.
 constexpr std::uint64_t largest_seed = std::numeric_limits<std::uint32_t>::max();
 
-void print_usage()
+void print_usage(std::ostream& out)
 {
-    std::cerr << "datlow -e{i|p|r} -d{u|m|M|d|D|e|t|k} size name" << std::endl;
-    std::cerr << std::endl;
-    std::cerr << "  u: uniform distribution" << std::endl;
-    std::cerr << "  m: almost sorted; missing merge-phase; log(size) runs" << std::endl;
-    std::cerr << "  M: almost sorted; missing merge-phase; sqrt(size) runs" << std::endl;
-    std::cerr << "  d: almost sorted; distributed; log(size) sized bucket" << std::endl;
-    std::cerr << "  D: almost sorted; distributed; sqrt(size) sized  bucket" << std::endl;
-    std::cerr << "  e: few distinct; log(size) distinct elements" << std::endl;
-    std::cerr << "  E: few distinct; sqrt(size) distinct elements" << std::endl;
-    std::cerr << "  t: unbalanced" << std::endl;
-    std::cerr << "  k: partition killer" << std::endl;
+    out << "datlow -e{i|p|r} -d{u|m|M|d|D|e|t|k} size name" << std::endl;
+    out << std::endl;
+    out << "  u: uniform distribution" << std::endl;
+    out << "  m: almost sorted; missing merge-phase; log(size) runs" << std::endl;
+    out << "  M: almost sorted; missing merge-phase; sqrt(size) runs" << std::endl;
+    out << "  d: almost sorted; distributed; log(size) sized bucket" << std::endl;
+    out << "  D: almost sorted; distributed; sqrt(size) sized  bucket" << std::endl;
+    out << "  e: few distinct; log(size) distinct elements" << std::endl;
+    out << "  E: few distinct; sqrt(size) distinct elements" << std::endl;
+    out << "  t: unbalanced" << std::endl;
+    out << "  k: partition killer" << std::endl;
 }
 
 [[noreturn]] void exit_usage()
 {
-    print_usage();
+    print_usage(std::cerr);
     std::exit(EXIT_FAILURE);
 }
 
 // A size that is no plain decimal count: the usage, then what a size must be.
 [[noreturn]] void exit_usage_of_size()
 {
-    print_usage();
+    print_usage(std::cerr);
     std::cerr << "size must be a whole number from 0 to " << largest_size << " (0: every item of the existing file)"
               << std::endl;
     std::exit(EXIT_FAILURE);
@@ -73,7 +74,7 @@ void print_usage()
 // A seed that is no plain decimal: the usage, then what a seed must be.
 [[noreturn]] void exit_usage_of_seed()
 {
-    print_usage();
+    print_usage(std::cerr);
     std::cerr << "seed must be a whole number from 0 to " << largest_seed << std::endl;
     std::exit(EXIT_FAILURE);
 }
@@ -147,6 +148,14 @@ void datlow(char const* name, unsigned long size, char dist, std::uint32_t seed)
 int main(int argc, char** argv)
 {
     cli::open_standard_descriptors();
+    if (argc == 2 && cli::asks_for_help(argv[1])) {
+        print_usage(std::cout);
+        return EXIT_SUCCESS;
+    }
+    if (argc == 2 && cli::asks_for_version(argv[1])) {
+        cli::write_version(std::cout, "datlow");
+        return EXIT_SUCCESS;
+    }
     // The fifth argument, the seed, may be left out.
     constexpr int argument_count = 5;
     if ((argc != argument_count && argc != argument_count + 1) || std::string_view(argv[1]).substr(0, 2) != "-e" ||

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <functional>
 #include <new>
 #include <random>
@@ -24,6 +25,7 @@
 #include <boost/sort/pdqsort/pdqsort.hpp>
 
 #include "cli/out_of_memory.hpp"
+#include "cli/standard_flags.hpp"
 #include "items/element.hpp"
 #include "sort/small_sort.hpp"
 
@@ -176,6 +178,14 @@ int run_table()
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && cli::asks_for_help(argv[1])) {
+        std::puts("usage: base_case_sorts");
+        return 0;
+    }
+    if (argc == 2 && cli::asks_for_version(argv[1])) {
+        cli::write_version(std::cout, "base_case_sorts");
+        return 0;
+    }
     if (argc > 1) {
         std::fprintf(stderr, "base_case_sorts: unknown argument '%s'\nusage: base_case_sorts\n", argv[1]);
         return 2;

@@ -32,6 +32,7 @@
 #include "bench/variants.hpp"
 #include "cli/count_argument.hpp"
 #include "cli/out_of_memory.hpp"
+#include "cli/standard_flags.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"
@@ -300,6 +301,30 @@ int main(int argc, char** argv)
     char const* size_text = nullptr;
     item_type type = item_type::element;
     std::vector<char*> args;
+    // -h and --help: this program's flags, then Google Benchmark's, which it prints for --help.
+    static char benchmark_help[] = "--help";
+    for (int i = 1; i < argc; ++i) {
+        if (cli::asks_for_help(argv[i])) {
+            std::cout << "usage: compare_sorts [FLAG...]\n"
+                         "  --quick                 small sizes only\n"
+                         "  --size=N                the table at one size of N items\n"
+                         "  --input=NAME[,NAME...]  corvane's input patterns, or all (default: uniform)\n"
+                         "  --type=TYPE             the item type: " << item_type_names() << " (default: element)\n"
+                         "  --clock=cpu|wall        processor or wall-clock time (default: wall)\n"
+                         "  --once=ALGORITHM        one untimed sort of one input (--size, default the\n"
+                         "                          smallest quick size), for valgrind's tools\n"
+                         "  --version               the program's version and commit\n"
+                         "and Google Benchmark's flags:\n" << std::flush;
+            char* help_args[] = {argv[0], benchmark_help};
+            int help_argc = 2;
+            benchmark::Initialize(&help_argc, help_args);
+            return 0;
+        }
+        if (cli::asks_for_version(argv[i])) {
+            cli::write_version(std::cout, "compare_sorts");
+            return 0;
+        }
+    }
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             quick = true;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iostream>
 #include <exception>
 #include <new>
 #include <optional>
@@ -18,6 +19,7 @@
 #include "alloc/stack_allocator.hpp"
 #include "cli/count_argument.hpp"
 #include "cli/out_of_memory.hpp"
+#include "cli/standard_flags.hpp"
 #include "funnel/element_trees.hpp"
 #include "funnel/tuning.hpp"
 #include "gen/input_patterns.hpp"
@@ -63,9 +65,11 @@ using counting_tree = funnel::rec_merge_tree<
     funnel::simple_merger<2, funnel::buffer<element*>, element, counting>, funnel::my_splitter<2>,
     funnel::nop_refill<element*>>;
 
+constexpr char const* usage_text = "usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]\n";
+
 int usage()
 {
-    std::fprintf(stderr, "usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]\n");
+    std::fputs(usage_text, stderr);
     return 2;
 }
 
@@ -75,6 +79,14 @@ int main(int argc, char** argv)
 {
     funnel::tuning const setting = funnel::default_tuning;
     constexpr int most_arguments = 4;
+    if (argc == 2 && cli::asks_for_help(argv[1])) {
+        std::fputs(usage_text, stdout);
+        return 0;
+    }
+    if (argc == 2 && cli::asks_for_version(argv[1])) {
+        cli::write_version(std::cout, "merge_levels");
+        return 0;
+    }
     if (argc > most_arguments) {
         return usage();
     }

@@ -39,6 +39,10 @@ TEST(CorvaneMain, ACounterLibraryThatCannotStartStopsOnlyTheFixedReport)
     outcome const help = corvane({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: corvane", 0), 0u) << help.out;
+    EXPECT_EQ(corvane({"--sizes=1", "-h"}).out, help.out);
+    outcome const version = corvane({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("corvane 1.0.0", 0), 0u) << version.out;
 
     outcome const timed = corvane({"--counters=none", "--sizes=500", "--variants=cached-heap", "--format=csv"});
     EXPECT_EQ(timed.status, 0) << timed.err;

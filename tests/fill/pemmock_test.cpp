@@ -83,6 +83,18 @@ TEST(Pemmock, RefusesWhatItCannotFill)
     }
 }
 
+TEST(Pemmock, AnswersHelpAndVersionOnStandardOutput)
+{
+    for (char const* help : {"-h", "--help"}) {
+        auto const result = run_program(PEMMOCK_PATH, {help});
+        EXPECT_EQ(result.status, 0) << help;
+        EXPECT_EQ(result.out, "pemmock RAM_size_in_MB\n") << help;
+    }
+    auto const version = run_program(PEMMOCK_PATH, {"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("pemmock 1.0.0", 0), 0u) << version.out;
+}
+
 #ifndef KIT_SANITIZED_BUILD  // the sanitizers need more address space than the limit leaves
 // Memory that cannot be had is a message and status 1, not an uncaught exception.
 TEST(Pemmock, SaysWhenTheMemoryIsNotThere)

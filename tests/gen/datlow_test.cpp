@@ -126,6 +126,19 @@ std::string mapping_failure(std::string const& path, std::string const& reason)
     return "Fatal error: unable to create mapping of file '" + path + "'!\n" + reason + "\n";
 }
 
+TEST(Datlow, AnswersHelpAndVersionOnStandardOutput)
+{
+    process_result const refused = datlow({});
+    for (char const* help : {"-h", "--help"}) {
+        process_result const result = datlow({help});
+        EXPECT_EQ(result.status, 0) << help;
+        EXPECT_EQ(result.out, refused.err) << help;
+    }
+    process_result const version = datlow({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("datlow 1.0.0", 0), 0u) << version.out;
+}
+
 TEST(Datlow, WritesEveryTypeInEveryDistribution)
 {
     temp_dir dir;

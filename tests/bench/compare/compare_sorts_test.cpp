@@ -20,6 +20,19 @@ test_support::process_result compare_sorts(std::vector<std::string> const& args)
 
 // Negative, malformed, overflowing and larger-than-memory sizes are refused before anything is
 // allocated, with the value named; so are unknown input names.
+TEST(CompareSorts, HelpListsItsOwnFlagsBeforeGoogleBenchmarks)
+{
+    for (char const* help : {"-h", "--help"}) {
+        auto const result = compare_sorts({"--quick", help});
+        EXPECT_EQ(result.status, 0) << help;
+        std::size_t const own = result.out.find("--quick");
+        EXPECT_LT(own, result.out.find("--benchmark_filter")) << result.out;
+    }
+    auto const version = compare_sorts({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("compare_sorts 1.0.0", 0), 0u) << version.out;
+}
+
 TEST(CompareSorts, RefusesBadValues)
 {
     for (std::string const size : {"-1", "abc", "", "0", "10abc", "1e3", "+5", " 5", "18446744073709551616",
