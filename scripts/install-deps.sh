@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever the build needs and this Debian machine lacks. Safe to run again.
 set -euo pipefail
+source "$(dirname "$0")/standard_flags.sh"
+answer_standard_flags install-deps.sh 'usage: install-deps.sh   installs with apt-get the Debian packages the build needs and this machine lacks' "$@"
 
 packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libpapi-dev libboost-dev libhwy-dev gnuplot-nox valgrind)
 

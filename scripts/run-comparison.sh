@@ -5,6 +5,8 @@
 # (default: three repetitions of every benchmark size); --quick runs small sizes only,
 # --input=NAME[,NAME...] or --input=all picks corvane's input patterns.
 set -euo pipefail
+source "$(dirname "$0")/standard_flags.sh"
+answer_standard_flags run-comparison.sh 'usage: run-comparison.sh [COMPARE_SORTS_FLAG...]   the side-by-side timing; the flags are compare_sorts'"'"' (build/release/bench/compare/compare_sorts --help)' "$@"
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 

@@ -2,6 +2,8 @@
 # Builds the whole kit and runs the test suite twice: an optimised build with warnings as errors,
 # then a build under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
+source "$(dirname "$0")/standard_flags.sh"
+answer_standard_flags run-tests.sh 'usage: run-tests.sh   builds the kit twice (optimised, and under ASan+UBSan) and runs every test in both' "$@"
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 

@@ -17,6 +17,8 @@
 # expands nothing. The picture is written beside OUTPUT under a temporary name and takes its name
 # only when complete. Needs gnuplot (Debian package gnuplot-nox).
 set -euo pipefail
+source "$(dirname "$0")/../../scripts/standard_flags.sh"
+answer_standard_flags plot.sh 'usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]' "$@"
 
 usage() {
   echo "usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" >&2

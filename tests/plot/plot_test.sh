@@ -72,6 +72,11 @@ bash "$plot" "$svg" "$samples/peers.csv" "$samples/with_misses.csv" || fail "pee
 styles=$(for v in cached-stack std-sort uncached-heap vqsort; do style_of "$svg" "$v (uniform)"; done | sort -u | wc -l)
 [ "$styles" = 4 ] || fail "four variants drawn in $styles styles"
 
+# -h and --help: the usage on standard output, status 0; --version names the script and its version.
+[ "$(bash "$plot" -h)" = "usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" ] || fail "-h: no usage"
+bash "$plot" --help > /dev/null || fail "--help: status $?"
+[[ "$(bash "$plot" --version)" == "plot.sh 1.0.0"* ]] || fail "--version: $(bash "$plot" --version)"
+
 # Bad calls exit 2 and write nothing.
 rm -f "$work"/plot_test.*
 bash "$plot" "$work/plot_test.pdf" "$samples/with_misses.csv" 2> /dev/null
