@@ -15,8 +15,6 @@
 # For tests: CORVANE=PROGRAM runs that program instead of building corvane, and RESULTS_DIR=DIR
 # puts the report there instead of results/.
 set -euo pipefail
-source "$(dirname "$0")/standard_flags.sh"
-answer_standard_flags run-benchmark.sh 'usage: run-benchmark.sh [CORVANE_OPTION...]   an experiment into results/corvane.csv; the options are corvane'"'"'s (build/release/bench/corvane --help)' "$@"
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 defaults=(--counters=auto --format=csv --repeat=3 --variants=funnel,std-sort,pdqsort-branchless)

@@ -8,8 +8,6 @@
 #
 # Usage: bench/compare/cachegrind.sh [BUILD_DIR [ELEMENTS]]   (defaults: build/release 1920000)
 set -euo pipefail
-source "$(dirname "$0")/../../scripts/standard_flags.sh"
-answer_standard_flags cachegrind.sh 'usage: cachegrind.sh [BUILD_DIR [ELEMENTS]]' "$@"
 
 build=${1:-build/release}
 elements=${2:-1920000}
