@@ -396,7 +396,8 @@ void write_usage(std::ostream& out)
            "  --sizes=N,N,...             item counts (default: the benchmark's six sizes)\n"
            "  --variants=V,V,...          sorts by name, or the groups funnel (the four funnel variants, the\n"
            "                              default), peers (std-sort, std-stable-sort, pdqsort-branchless,\n"
-           "                              vqsort, spinsort, flat-stable-sort) and all; the names:\n"
+           "                              vqsort, spinsort, flat-stable-sort), library (funnel-sort,\n"
+           "                              funnel-stable-sort) and all; the names:\n"
            "                             "
         << variant_names()
         << "\n"

@@ -10,6 +10,7 @@
 #include <hwy/contrib/sort/vqsort.h>
 
 #include "funnel/item_trees.hpp"
+#include "funnel_sort/sort.hpp"
 #include "funnel/tuning.hpp"
 #include "sort/sort_entry.hpp"
 
@@ -60,6 +61,22 @@ template <class T>
 void flat_stable_sort(T* first, T* last, checked_output_of<T> into)
 {
     boost::sort::flat_stable_sort(first, last);
+    std::copy(first, last, into);
+}
+
+// The library face sorts in place at its own default tuning; the time includes writing the
+// sorted items back into the array, and the copy into the output after it.
+template <class T>
+void library_sort(T* first, T* last, checked_output_of<T> into)
+{
+    funnel::sort(first, last);
+    std::copy(first, last, into);
+}
+
+template <class T>
+void library_stable_sort(T* first, T* last, checked_output_of<T> into)
+{
+    funnel::stable_sort(first, last);
     std::copy(first, last, into);
 }
 
@@ -177,6 +194,10 @@ std::vector<variant> const& all_variants()
         peer("spinsort", "spinsort", spinsort<element>, spinsort<int>, spinsort<record>),
         peer("flat-stable-sort", "flat_stable_sort", flat_stable_sort<element>, flat_stable_sort<int>,
              flat_stable_sort<record>),
+        {"funnel-sort", "funnel::sort", variant_group::library, library_sort<element>, nullptr, library_sort<int>,
+         library_sort<record>},
+        {"funnel-stable-sort", "funnel::stable_sort", variant_group::library, library_stable_sort<element>, nullptr,
+         library_stable_sort<int>, library_stable_sort<record>},
     };
     return variants;
 }
@@ -192,8 +213,10 @@ variant const* find_variant(std::string const& name)
 std::vector<variant const*> variant_group_members(std::string const& group)
 {
     bool const all = group == "all";
-    if (!all && group != "funnel" && group != "peers") return {};
-    variant_group const wanted = group == "funnel" ? variant_group::funnel : variant_group::peer;
+    if (!all && group != "funnel" && group != "peers" && group != "library") return {};
+    variant_group const wanted = group == "funnel"    ? variant_group::funnel
+                                 : group == "library" ? variant_group::library
+                                                      : variant_group::peer;
     std::vector<variant const*> members;
     for (variant const& v : all_variants()) {
         if (all || v.group == wanted) members.push_back(&v);

@@ -49,7 +49,7 @@ bool find_item_type(std::string const& name, item_type& type);
 // "element, int or record", for messages.
 std::string item_type_names();
 
-enum class variant_group { funnel, peer };
+enum class variant_group { funnel, peer, library };
 
 struct variant {
     char const* name;     // on the command line and in CSV reports: "cached-stack", "std-sort", ...
@@ -85,13 +85,13 @@ struct variant {
 
 // Every variant: the funnel ones in the benchmark's order (cached-stack, cached-heap,
 // uncached-stack, uncached-heap), then std-sort, std-stable-sort, pdqsort-branchless, vqsort,
-// spinsort, flat-stable-sort.
+// spinsort, flat-stable-sort, then the library face: funnel-sort, funnel-stable-sort.
 std::vector<variant> const& all_variants();
 
 // The variant of that command-line name, or null.
 variant const* find_variant(std::string const& name);
 
-// The variants of a group name ("funnel", "peers", "all") in registry order; empty for any
+// The variants of a group name ("funnel", "peers", "library", "all") in registry order; empty for any
 // other name.
 std::vector<variant const*> variant_group_members(std::string const& group);
 

@@ -73,17 +73,20 @@ TEST(ExperimentOptions, VariantsAreNamesAndGroups)
     names const funnel = {"cached-stack", "cached-heap", "uncached-stack", "uncached-heap"};
     EXPECT_EQ(names_of(parse_options({"--variants=peers"}, plenty).variants), peers);
     EXPECT_EQ(names_of(parse_options({"--variants=funnel"}, plenty).variants), funnel);
+    names const library = {"funnel-sort", "funnel-stable-sort"};
+    EXPECT_EQ(names_of(parse_options({"--variants=library"}, plenty).variants), library);
     names all = funnel;
     all.insert(all.end(), peers.begin(), peers.end());
+    all.insert(all.end(), library.begin(), library.end());
     EXPECT_EQ(names_of(parse_options({"--variants=all", "--type=element"}, plenty).variants), all);
     EXPECT_EQ(names_of(parse_options({"--variants=all", "--type=int"}, plenty).variants), all);
     // vqsort sorts no records: the group keeps the others.
     EXPECT_EQ(names_of(parse_options({"--type=record", "--variants=all"}, plenty).variants),
               (names{"cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort", "std-stable-sort",
-                     "pdqsort-branchless", "spinsort", "flat-stable-sort"}));
+                     "pdqsort-branchless", "spinsort", "flat-stable-sort", "funnel-sort", "funnel-stable-sort"}));
     EXPECT_EQ(names_of(parse_options({"--variants=vqsort,funnel,all"}, plenty).variants),
               (names{"vqsort", "cached-stack", "cached-heap", "uncached-stack", "uncached-heap", "std-sort",
-                     "std-stable-sort", "pdqsort-branchless", "spinsort", "flat-stable-sort"}));
+                     "std-stable-sort", "pdqsort-branchless", "spinsort", "flat-stable-sort", "funnel-sort", "funnel-stable-sort"}));
     // Every name is unique, and its display name too; a display name is no other variant's name
     // (spinsort's are one and the same).
     std::set<std::string> names_seen;
