@@ -1,4 +1,5 @@
 #include "bench/cache_simulation.hpp"
+#include "bench/tuning_options.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -170,11 +171,12 @@ bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t
 }
 
 std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, item_type type,
-                                                 std::uint64_t seed, input_source const& input)
+                                                 std::uint64_t seed, input_source const& input, funnel::tuning t)
 {
     return {"--simulated-run=" + std::to_string(seed), "--sizes=" + std::to_string(n),
             std::string("--variants=") + sort.name, std::string("--type=") + item_type_name(type),
-            (input.is_file() ? "--input-file=" : "--input=") + input.name()};
+            (input.is_file() ? "--input-file=" : "--input=") + input.name(),
+            "--alpha=" + std::to_string(t.alpha), "--d=" + d_text(t.d)};
 }
 
 simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments)

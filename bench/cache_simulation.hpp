@@ -12,6 +12,7 @@
 
 #include "bench/input_source.hpp"
 #include "bench/variants.hpp"
+#include "funnel/tuning.hpp"
 #include "measure/cache_geometry.hpp"
 
 struct simulation_setup {
@@ -38,9 +39,10 @@ struct simulated_counts {
 // false when the dump names no such events or has no totals.
 bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t& l2);
 
-// The hidden options that make corvane the child of one run.
+// The hidden options that make corvane the child of one run; a funnel variant sorts at tuning t.
 std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, item_type type,
-                                                 std::uint64_t seed, input_source const& input);
+                                                 std::uint64_t seed, input_source const& input,
+                                                 funnel::tuning t = funnel::default_tuning);
 
 // Runs the child of one run under the simulator and collects its counts. Everything the child
 // writes goes to a private temporary folder, removed again whatever happened.

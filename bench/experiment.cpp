@@ -15,6 +15,7 @@
 #include "bench/experiment_summary.hpp"
 #include "bench/experiment_run.hpp"
 #include "bench/input_source.hpp"
+#include "bench/tuning_options.hpp"
 
 namespace {
 
@@ -71,11 +72,13 @@ std::uint64_t warm_up_size(experiment_options const& options, std::uint64_t n, s
     return sorts_per_measurement(fastest, n, item_size(options.type));
 }
 
+// name_setting: the funnel runs at more than one setting, so their lines say which.
 void write_progress(std::ostream& progress, std::uint64_t done, std::uint64_t runs, run_id const& id,
-                    std::uint32_t repeat, run_result const& result, std::string const& tail)
+                    std::uint32_t repeat, run_result const& result, std::string const& tail, bool name_setting)
 {
-    progress << "corvane: run " << done << '/' << runs << ": " << id.n << " elements, " << id.sort->name
-             << ", repetition " << id.repetition << '/' << repeat;
+    progress << "corvane: run " << done << '/' << runs << ": " << id.n << " elements, " << id.sort->name;
+    if (id.tuning && name_setting) progress << " at alpha " << id.tuning->alpha << ", d " << d_text(id.tuning->d);
+    progress << ", repetition " << id.repetition << '/' << repeat;
     if (result.measured) {
         progress << ": " << result.seconds << " s";
         if (result.sorts > 1) progress << " per sort of " << result.sorts;
@@ -89,9 +92,10 @@ void write_progress(std::ostream& progress, std::uint64_t done, std::uint64_t ru
 // n log n, as the sort's work does.
 class time_estimate {
 public:
-    explicit time_estimate(experiment_options const& options) : started_(std::chrono::steady_clock::now())
+    // sorts: the runs of one size and repetition.
+    time_estimate(experiment_options const& options, std::size_t sorts) : started_(std::chrono::steady_clock::now())
     {
-        for (std::uint64_t const n : options.sizes) total_ += work(n) * options.repeat * options.variants.size();
+        for (std::uint64_t const n : options.sizes) total_ += work(n) * options.repeat * sorts;
     }
 
     void finished(std::uint64_t n) { done_ += work(n); }
@@ -142,7 +146,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                                    ? input_source::pattern(options.input)
                                    : input_source::file(options.input_file, item_size(options.type));
     if (options.simulated_child) {
-        set_benchmark_tuning();
+        set_tuning(options.tunings().front());
         run_simulated_child(options.sizes.front(), options.child_seed, input, *options.variants.front(), options.type, out);
         return;
     }
@@ -169,10 +173,19 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     progress << std::endl;
 
     report->begin();
-    set_benchmark_tuning();
-    std::uint64_t const runs = options.sizes.size() * options.repeat * options.variants.size();
+    // The funnel variants run once at every setting, the peers once.
+    std::vector<run_id> sorts;
+    for (variant const* v : options.variants) {
+        if (v->group != variant_group::funnel) {
+            sorts.push_back(run_id{0, v, 0, 0, std::nullopt});
+            continue;
+        }
+        for (funnel::tuning const t : options.tunings()) sorts.push_back(run_id{0, v, 0, 0, t});
+    }
+    std::uint64_t const runs = options.sizes.size() * options.repeat * sorts.size();
     std::uint64_t done = 0;
-    time_estimate estimate(options);
+    time_estimate estimate(options, sorts.size());
+    set_tuning(options.tunings().front());  // for the warm-ups
     run_order order(head.seed);
     std::vector<size_repetition> pairs;
     for (std::uint64_t const n : options.sizes) {
@@ -187,14 +200,18 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
         std::uint64_t const seed = run_seed(head.seed, n, repetition);
         auto known = sorts_of_size.find(n);
         if (known == sorts_of_size.end()) known = sorts_of_size.emplace(n, warm_up_size(options, n, seed, input)).first;
-        std::vector<variant const*> variants = options.variants;
-        order.shuffle(variants);
-        for (variant const* v : variants) {
-            run_id const id{n, v, repetition, seed};
+        std::vector<run_id> shuffled = sorts;
+        order.shuffle(shuffled);
+        for (run_id const& sort : shuffled) {
+            variant const* const v = sort.sort;
+            run_id const id{n, v, repetition, seed, sort.tuning};
+            funnel::tuning const setting = sort.tuning.value_or(funnel::default_tuning);
+            set_tuning(setting);
             report->run_started(id);
             run_result result = experiment_run(n, seed, input, head.counters, *v, options.type, known->second);
             if (simulated && result.measured) {
-                add_simulation(result, simulate_run(options.simulation, simulated_run_arguments(n, *v, options.type, seed, input)));
+                add_simulation(result, simulate_run(options.simulation,
+                                                    simulated_run_arguments(n, *v, options.type, seed, input, setting)));
             }
             report->run_finished(id, result);
             summary.add(id, result);
@@ -208,7 +225,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                 }
                 tail += "; " + estimate.left();
             }
-            write_progress(progress, ++done, runs, id, options.repeat, result, tail);
+            write_progress(progress, ++done, runs, id, options.repeat, result, tail, options.tunings().size() > 1);
             if (!out) return;
         }
     }

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "bench/benchmark.hpp"
+#include "bench/tuning_options.hpp"
 #include "bench/experiment_run.hpp"
 #include "gen/input_patterns.hpp"
 
@@ -210,6 +211,50 @@ void set_cache_field(experiment_options& options, cache_option const& option, st
     if (field == 0) throw usage_error(std::string(option.name) + ": must be at least 1");
 }
 
+// A list of alphas or of ds; a value given twice would only repeat the same runs.
+template <class T>
+void set_tuning_list(std::vector<T>& values, std::string const& option, std::string const& text,
+                     T (*parse)(std::string const&, std::string const&))
+{
+    values.clear();
+    for (std::string const& item : split_list(option, text)) {
+        T value{};
+        try {
+            value = parse(option, item);
+        } catch (std::invalid_argument const& e) {
+            throw usage_error(e.what());
+        }
+        if (std::find(values.begin(), values.end(), value) != values.end()) {
+            throw usage_error(option + ": '" + item + "' is given twice");
+        }
+        values.push_back(value);
+    }
+}
+
+void set_alpha(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    set_tuning_list(options.alphas, "--alpha", value, parse_alpha);
+}
+
+void set_d(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    set_tuning_list(options.ds, "--d", value, parse_d);
+}
+
+// Every setting must sort every size of the funnel variants in this memory.
+void check_tunings(experiment_options const& options, std::uint64_t memory_bytes)
+{
+    bool funnel = false;
+    for (variant const* v : options.variants) funnel = funnel || v->group == variant_group::funnel;
+    if (!funnel) return;
+    for (funnel::tuning const t : options.tunings()) {
+        for (std::uint64_t const n : options.sizes) {
+            std::string const problem = tuning_problem(n, t, options.type, memory_bytes);
+            if (!problem.empty()) throw usage_error("--alpha/--d: " + problem);
+        }
+    }
+}
+
 void set_simulated_run(experiment_options& options, std::string const& value, std::uint64_t)
 {
     options.simulated_child = true;
@@ -224,6 +269,7 @@ std::map<std::string, setter> const& setters()
             {"--repeat", set_repeat},     {"--seed", set_seed},             {"--input", set_input},
             {"--type", set_type},         {"--input-file", set_input_file}, {"--format", set_format},
             {"--simulated-run", set_simulated_run}, {"--sorts-per-measurement", set_sorts_per_measurement},
+            {"--alpha", set_alpha},       {"--d", set_d},
         };
         for (cache_option const& option : cache_options) {
             options[option.name] = [&option](experiment_options& o, std::string const& value, std::uint64_t) {
@@ -381,6 +427,7 @@ experiment_options parse_options(std::vector<std::string> const& args, std::uint
     if (options.sizes.empty()) options.sizes = benchmark_sizes();
     if (options.variants.empty()) options.variants = funnel_variants();
     check_type(options);
+    check_tunings(options, memory_bytes);
     return options;
 }
 
@@ -414,6 +461,9 @@ void write_usage(std::ostream& out)
            "  --input-file=PATH           sort the first N items of a file of the --type written by datlow\n"
            "                              (default size: the whole file)\n"
            "  --format=xml|csv|json       the report's form (default: xml)\n"
+           "  --alpha=A,A,...             the funnel's alpha, whole numbers from 1 (default: 4)\n"
+           "  --d=D,D,...                 the funnel's d, decimals above 1 (default: 2.5); the funnel variants\n"
+           "                              run at every alpha with every d, the other sorts once\n"
            "  --l1-size=BYTES, --l1-ways=N, --l1-line=BYTES\n"
            "  --l2-size=BYTES, --l2-ways=N, --l2-line=BYTES\n"
            "                              the simulated level-1 data and level-2 caches (default: this\n"

@@ -11,6 +11,7 @@
 
 #include "bench/cache_simulation.hpp"
 #include "bench/variants.hpp"
+#include "funnel/tuning.hpp"
 #include "items/element.hpp"
 #include "measure/counter_choice.hpp"
 
@@ -36,6 +37,18 @@ struct experiment_options {
     // Set by the hidden --simulated-run=SEED: this process is the child of one simulated run.
     bool simulated_child = false;
     std::uint64_t child_seed = 0;
+    // The funnel variants run at every alpha with every d, alpha the outer loop.
+    std::vector<std::int32_t> alphas{funnel::default_tuning.alpha};
+    std::vector<float> ds{funnel::default_tuning.d};
+
+    std::vector<funnel::tuning> tunings() const
+    {
+        std::vector<funnel::tuning> all;
+        for (std::int32_t const alpha : alphas) {
+            for (float const d : ds) all.push_back({alpha, d});
+        }
+        return all;
+    }
 };
 
 class usage_error : public std::runtime_error {

@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "bench/experiment_options.hpp"
 #include "bench/experiment_run.hpp"
 #include "bench/variants.hpp"
+#include "funnel/tuning.hpp"
 #include "measure/counter_choice.hpp"
 #include "measure/sys_names.hpp"
 
@@ -33,6 +35,7 @@ struct run_id {
     variant const* sort = nullptr;
     std::uint32_t repetition = 1;  // from 1
     std::uint64_t seed = 0;        // the seed of this run's input
+    std::optional<funnel::tuning> tuning;  // the funnel's setting; none for the peers
 };
 
 class experiment_report {

@@ -31,10 +31,42 @@ experiment_summary::experiment_summary(std::vector<std::uint64_t> sizes, std::ve
 {
 }
 
+experiment_summary::row_key experiment_summary::key_of(std::uint64_t n, variant const* v,
+                                                      std::optional<funnel::tuning> const& t)
+{
+    return t ? row_key{n, v, t->alpha, t->d} : row_key{n, v, 0, 0.0f};
+}
+
 void experiment_summary::add(run_id const& id, run_result const& result)
 {
+    bool seen = false;
+    for (std::optional<funnel::tuning> const& t : tunings_) {
+        seen = seen || (t.has_value() == id.tuning.has_value() && key_of(0, nullptr, t) == key_of(0, nullptr, id.tuning));
+    }
+    if (!seen) tunings_.push_back(id.tuning);
     if (!result.measured || result.check != "ok" || !result.error.empty()) return;
-    ns_per_element_[{id.n, id.sort}].push_back(result.seconds * nanoseconds_per_second / static_cast<double>(id.n));
+    ns_per_element_[key_of(id.n, id.sort, id.tuning)].push_back(result.seconds * nanoseconds_per_second / static_cast<double>(id.n));
+}
+
+void experiment_summary::write_row(std::ostream& out, std::uint64_t n, variant const* v,
+                                   std::optional<funnel::tuning> const& t, bool name_setting,
+                                   double reference_median) const
+{
+    std::string name = v->name;
+    if (t && name_setting) name += ' ' + std::to_string(t->alpha) + '/' + row_text("%g", static_cast<double>(t->d));
+    auto const times = ns_per_element_.find(key_of(n, v, t));
+    if (times == ns_per_element_.end()) {
+        out << row_text("%12llu  %-20s %12s", static_cast<unsigned long long>(n), name.c_str(), "no checked run")
+            << std::endl;
+        return;
+    }
+    double const m = median(times->second);
+    median_interval const interval = median_confidence_interval(times->second);
+    std::string ratio = "-";
+    if (reference_median > 0.0) ratio = row_text("%.3f", m / reference_median);
+    out << row_text("%12llu  %-20s %12.3f %12.3f %12.3f %9.1f%% %9s", static_cast<unsigned long long>(n), name.c_str(),
+                    m, interval.low, interval.high, 100.0 * interval.confidence, ratio.c_str())
+        << std::endl;
 }
 
 void experiment_summary::write(std::ostream& out) const
@@ -53,23 +85,19 @@ void experiment_summary::write(std::ostream& out) const
     std::set<std::uint64_t> written;
     for (std::uint64_t const n : sizes_) {
         if (!written.insert(n).second) continue;
-        auto const reference_times = ns_per_element_.find({n, reference});
+        auto const reference_times = ns_per_element_.lower_bound(key_of(n, reference, std::nullopt));
         double const reference_median =
-            reference_times == ns_per_element_.end() ? 0.0 : median(reference_times->second);
+            reference_times == ns_per_element_.end() || std::get<0>(reference_times->first) != n ||
+                    std::get<1>(reference_times->first) != reference
+                ? 0.0
+                : median(reference_times->second);
+        std::size_t settings = 0;
+        for (std::optional<funnel::tuning> const& t : tunings_) settings += t.has_value() ? 1 : 0;
         for (variant const* v : variants_) {
-            auto const times = ns_per_element_.find({n, v});
-            if (times == ns_per_element_.end()) {
-                out << row_text("%12llu  %-20s %12s", static_cast<unsigned long long>(n), v->name, "no checked run")
-                    << std::endl;
-                continue;
+            for (std::optional<funnel::tuning> const& t : tunings_) {
+                if (t.has_value() != (v->group == variant_group::funnel)) continue;
+                write_row(out, n, v, t, settings > 1, reference_median);
             }
-            double const m = median(times->second);
-            median_interval const interval = median_confidence_interval(times->second);
-            std::string ratio = "-";
-            if (reference_median > 0.0) ratio = row_text("%.3f", m / reference_median);
-            out << row_text("%12llu  %-20s %12.3f %12.3f %12.3f %9.1f%% %9s", static_cast<unsigned long long>(n),
-                            v->name, m, interval.low, interval.high, 100.0 * interval.confidence, ratio.c_str())
-                << std::endl;
         }
     }
 }

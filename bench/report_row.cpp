@@ -1,5 +1,7 @@
 #include "bench/report_row.hpp"
 
+#include "bench/tuning_options.hpp"
+
 #include <sstream>
 #include <tuple>
 #include <utility>
@@ -71,13 +73,16 @@ std::vector<report_cell> report_row(experiment_head const& head, run_id const& i
     }
     row.text("type", item_type_name(head.type));
     row.number("sorts_per_measurement", result.sorts, result.measured);
+    // The funnel's setting; the peers have none.
+    row.number("alpha", id.tuning ? id.tuning->alpha : 0, id.tuning.has_value());
+    row.number("d", id.tuning ? d_text(id.tuning->d) : "", id.tuning.has_value());
     return std::move(row).cells();
 }
 
 std::vector<std::string> report_columns(experiment_head const& head)
 {
     std::vector<std::string> names;
-    for (report_cell const& cell : report_row(head, run_id{1, &all_variants().front(), 1, 0}, run_result{})) {
+    for (report_cell const& cell : report_row(head, run_id{1, &all_variants().front(), 1, 0, std::nullopt}, run_result{})) {
         names.push_back(cell.name);
     }
     return names;

@@ -3,6 +3,7 @@
 #include "bench/experiment_report.hpp"
 #include "bench/manifest.hpp"
 #include "bench/report_xml.hpp"
+#include "bench/tuning_options.hpp"
 #include "measure/stopwatch.hpp"
 
 namespace {
@@ -64,6 +65,13 @@ public:
         if (!head_.from_file) out_ << " seed=\"" << id.seed << '"';
         out_ << '>' << escaped(head_.input) << "</input>" << std::endl;
         out_ << "\t\t<type>" << item_type_name(head_.type) << "</type>" << std::endl;
+        // The funnel's setting; empty for the peers.
+        if (id.tuning) {
+            out_ << "\t\t<alpha>" << id.tuning->alpha << "</alpha>" << std::endl;
+            out_ << "\t\t<d>" << d_text(id.tuning->d) << "</d>" << std::endl;
+        } else {
+            out_ << "\t\t<alpha/>" << std::endl << "\t\t<d/>" << std::endl;
+        }
     }
 
     void run_finished(run_id const&, run_result const& result) override

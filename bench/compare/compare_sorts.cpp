@@ -29,6 +29,7 @@
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
 #include "bench/statistics.hpp"
+#include "bench/tuning_options.hpp"
 #include "bench/variants.hpp"
 #include "cli/count_argument.hpp"
 #include "cli/out_of_memory.hpp"
@@ -282,6 +283,19 @@ bool parse_inputs(std::string const& text, std::vector<std::string>& patterns)
 
 }  // namespace
 
+// Reads one value of the funnel's tuning into the global the registry's funnel sorts read.
+template <class T>
+bool read_tuning(char const* option, char const* text, T (*parse)(std::string const&, std::string const&), T& into)
+{
+    try {
+        into = parse(option, text);
+        return true;
+    } catch (std::invalid_argument const& e) {
+        std::cerr << e.what() << "\n";
+        return false;
+    }
+}
+
 int main(int argc, char** argv)
 {
     set_benchmark_tuning();
@@ -291,7 +305,8 @@ int main(int argc, char** argv)
     // uniform). --once=ALGORITHM --size=N: one sort of one input, untimed, for valgrind's tools;
     // ALGORITHM is a name of the table or of corvane's variants. --size=N alone: the table at
     // that one size. --type=TYPE: the item type, as
-    // corvane names them (default: element). Every other flag is Google
+    // corvane names them (default: element). --alpha=A --d=D: the funnel's setting (default: 4 and
+    // 2.5). Every other flag is Google
     // Benchmark's own (--benchmark_repetitions, --benchmark_filter, --benchmark_format, ...).
     bool quick = false;
     std::vector<std::string> patterns = {"uniform"};
@@ -341,6 +356,10 @@ int main(int argc, char** argv)
                 std::cerr << "--type: '" << value << "' is not " << item_type_names() << "\n";
                 return 2;
             }
+        } else if (char const* value = flag_value(argv[i], "--alpha")) {
+            if (!read_tuning("--alpha", value, parse_alpha, alpha)) return 2;
+        } else if (char const* value = flag_value(argv[i], "--d")) {
+            if (!read_tuning("--d", value, parse_d, d)) return 2;
         } else if (char const* value = flag_value(argv[i], "--once")) {
             once = value;
         } else if (char const* value = flag_value(argv[i], "--size")) {
@@ -368,6 +387,11 @@ int main(int argc, char** argv)
         if (v.sorts(type)) sorts.push_back(&v);
     }
     if (once != nullptr) {
+        std::string const problem = tuning_problem(chosen_size, funnel::tuning{alpha, d}, type, physical_memory_bytes());
+        if (!problem.empty()) {
+            std::cerr << "--alpha/--d: " << problem << "\n";
+            return 2;
+        }
         if (patterns.size() != 1) {
             std::cerr << "--once sorts one input: give --input a single name\n";
             return 2;
@@ -388,6 +412,13 @@ int main(int argc, char** argv)
         sizes.assign(std::begin(quick_sizes), std::end(quick_sizes));
     } else {
         sizes = benchmark_sizes();
+    }
+    for (std::uint64_t const n : sizes) {
+        std::string const problem = tuning_problem(n, funnel::tuning{alpha, d}, type, physical_memory_bytes());
+        if (!problem.empty()) {
+            std::cerr << "--alpha/--d: " << problem << "\n";
+            return 2;
+        }
     }
     // Input-major, then size-major order: all algorithms on one input before the next is made.
     for (std::string const& pattern : patterns) {

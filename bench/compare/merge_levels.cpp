@@ -5,7 +5,7 @@
 // number of those blocks. The counting merge step is compiled into this tool only; the sorts elsewhere report to
 // a policy that does nothing.
 //
-// Usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]   (defaults: 1920000 cached uniform)
+// Usage: merge_levels [--alpha=A] [--d=D] [ELEMENTS [cached|uncached [INPUT]]]   (defaults: 1920000 cached uniform)
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +21,8 @@
 #include "cli/out_of_memory.hpp"
 #include "cli/standard_flags.hpp"
 #include "funnel/element_trees.hpp"
+#include "bench/experiment_options.hpp"
+#include "bench/tuning_options.hpp"
 #include "funnel/tuning.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
@@ -65,7 +67,7 @@ using counting_tree = funnel::rec_merge_tree<
     funnel::simple_merger<2, funnel::buffer<element*>, element, counting>, funnel::my_splitter<2>,
     funnel::nop_refill<element*>>;
 
-constexpr char const* usage_text = "usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]\n";
+constexpr char const* usage_text = "usage: merge_levels [--alpha=A] [--d=D] [ELEMENTS [cached|uncached [INPUT]]]\n";
 
 int usage()
 {
@@ -77,8 +79,6 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    funnel::tuning const setting = funnel::default_tuning;
-    constexpr int most_arguments = 4;
     if (argc == 2 && cli::asks_for_help(argv[1])) {
         std::fputs(usage_text, stdout);
         return 0;
@@ -87,18 +87,42 @@ int main(int argc, char** argv)
         cli::write_version(std::cout, "merge_levels");
         return 0;
     }
-    if (argc > most_arguments) {
+    // --alpha=A and --d=D may stand anywhere; the rest are the positional arguments.
+    funnel::tuning setting = funnel::default_tuning;
+    std::vector<std::string> positional;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            std::string const arg = argv[i];
+            if (arg.rfind("--alpha=", 0) == 0) {
+                setting.alpha = parse_alpha("--alpha", arg.substr(8));
+            } else if (arg.rfind("--d=", 0) == 0) {
+                setting.d = parse_d("--d", arg.substr(4));
+            } else {
+                positional.push_back(arg);
+            }
+        }
+    } catch (std::invalid_argument const& e) {
+        std::fprintf(stderr, "merge_levels: %s\n", e.what());
+        return usage();
+    }
+    constexpr std::size_t most_arguments = 3;
+    if (positional.size() > most_arguments) {
         return usage();
     }
     // Any count the vectors below can be asked for; whether the memory is there shows when they are made.
     std::optional<std::uint64_t> const count =
-        argc > 1 ? cli::parse_count(argv[1], std::vector<element>().max_size()) : 1920000;
-    std::string const which = argc > 2 ? argv[2] : "cached";
-    std::string const input_name = argc > 3 ? argv[3] : "uniform";
+        !positional.empty() ? cli::parse_count(positional[0].c_str(), std::vector<element>().max_size()) : 1920000;
+    std::string const which = positional.size() > 1 ? positional[1] : "cached";
+    std::string const input_name = positional.size() > 2 ? positional[2] : "uniform";
     if (!count || *count == 0 || (which != "cached" && which != "uncached") || !gen::is_input_pattern(input_name)) {
         return usage();
     }
     std::uint64_t const n = *count;
+    std::string const problem = tuning_problem(n, setting, item_type::element, physical_memory_bytes());
+    if (!problem.empty()) {
+        std::fprintf(stderr, "merge_levels: --alpha/--d: %s\n", problem.c_str());
+        return 2;
+    }
     srand48(20261208);
     try {
         std::vector<element> input(n);

@@ -141,6 +141,53 @@ TEST(ExperimentOptions, RefusesBadValuesWithAMessageNamingThem)
     }
 }
 
+// Every alpha with every d; a value out of range, not a number, or a setting whose trees do not
+// fit is refused and named.
+TEST(ExperimentOptions, TuningListsMakeEveryCombinationAndRefuseWhatCannotRun)
+{
+    experiment_options const options = parse_options({"--alpha=14,4", "--d=1.9,2,2.5", "--sizes=1000"}, plenty);
+    std::vector<funnel::tuning> const all = options.tunings();
+    ASSERT_EQ(all.size(), 6u);
+    EXPECT_EQ(all[0].alpha, 14);
+    EXPECT_EQ(all[0].d, 1.9f);
+    EXPECT_EQ(all[5].alpha, 4);
+    EXPECT_EQ(all[5].d, 2.5f);
+    std::vector<funnel::tuning> const defaults = parse_options({"--sizes=1000"}, plenty).tunings();
+    ASSERT_EQ(defaults.size(), 1u);
+    EXPECT_EQ(defaults[0].alpha, 4);
+    EXPECT_EQ(defaults[0].d, 2.5f);
+
+    struct bad {
+        args given;
+        std::string says;
+    };
+    std::vector<bad> const cases = {
+        {{"--alpha=0"}, "--alpha: '0' is not a whole number from 1"},
+        {{"--alpha=2.5"}, "--alpha: '2.5' is not a whole number"},
+        {{"--alpha=-3"}, "not a whole number"},
+        {{"--alpha=4,4"}, "'4' is given twice"},
+        {{"--d=1"}, "--d: '1' must be above 1"},
+        {{"--d=0.5"}, "must be above 1"},
+        {{"--d=two"}, "--d: 'two' is not a decimal number"},
+        {{"--d=2.5e1"}, "not a decimal number"},
+        {{"--d=2,"}, "an empty item"},
+        {{"--sizes=1000000", "--alpha=100000", "--d=3"}, "--alpha/--d: alpha 100000, d 3: the base-case threshold"},
+    };
+    for (bad const& c : cases) {
+        std::string const text = refusal(c.given);
+        EXPECT_NE(text.find(c.says), std::string::npos) << c.given.front() << ": " << text;
+    }
+    // d near 1 splits a million items into hundreds of thousands of runs, whose tree holds several
+    // times the input: 32 MiB are enough at alpha 1, d 2.5, not at d 1.01.
+    std::uint64_t const memory = 32u << 20;
+    EXPECT_EQ(refusal({"--sizes=1000000", "--alpha=1"}, memory), "");
+    std::string const text = refusal({"--sizes=1000000", "--alpha=1", "--d=2.5,1.01"}, memory);
+    EXPECT_NE(text.find("alpha 1, d 1.01: the merge trees and scratch arrays for 1000000 items need"), std::string::npos)
+        << text;
+    // Peers alone have no setting to check.
+    EXPECT_EQ(refusal({"--sizes=1000000", "--alpha=1", "--d=1.01", "--variants=std-sort"}, memory), "");
+}
+
 // Two elements of 16 bytes per size unit: the input and room for the sort.
 TEST(ExperimentOptions, RefusesSizesAboveWhatMemoryHolds)
 {

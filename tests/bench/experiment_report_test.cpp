@@ -94,7 +94,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
                           "--variants=cached-stack,uncached-heap", "--input=organ", "--sorts-per-measurement=3"};
     written const w = experiment(args);
     ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
-    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement");
+    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement,alpha,d");
     // The manifest before the header: where the numbers come from, one "# key: value" line each.
     strings keys;
     for (std::string const& line : w.manifest) keys.push_back(line.substr(2, line.find(':') - 2));
@@ -105,7 +105,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
     EXPECT_EQ(w.manifest.at(12), "# seed: 5");
     for (std::size_t row = 1; row < w.report.size(); ++row) {
         strings const f = csv_fields(w.report[row]);
-        ASSERT_EQ(f.size(), 17u) << w.report[row];
+        ASSERT_EQ(f.size(), 19u) << w.report[row];
         EXPECT_EQ(f[3], "organ");
         EXPECT_EQ(f[4], "5");
         double const seconds = std::stod(f[5]);
@@ -121,6 +121,8 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
         EXPECT_EQ(f[14], "");
         EXPECT_EQ(f[15], "element");
         EXPECT_EQ(f[16], "3");
+        EXPECT_EQ(f[17], "4");  // the funnel's setting, the default one
+        EXPECT_EQ(f[18], "2.5");
     }
     strings const order = run_order(w.report);
     EXPECT_EQ(std::set<std::string>(order.begin(), order.end()),
@@ -203,7 +205,7 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
     fake_counters::current().tlb = 4;
     written const w =
         experiment({"--sizes=1000", "--variants=uncached-stack", "--seed=9", "--repeat=2", "--sorts-per-measurement=1"});
-    ASSERT_EQ(w.report.size(), 5u + 2 * 9 + 1);
+    ASSERT_EQ(w.report.size(), 5u + 2 * 11 + 1);
     EXPECT_EQ(w.report[0], "<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
     EXPECT_EQ(w.report[1].rfind("<benchmark date=\"", 0), 0u);
     EXPECT_EQ(w.report[2], "\t<experiment counters=\"auto\" virtualized=\"no\" input=\"uniform\" seed=\"9\" repeat=\"2\"/>");
@@ -214,7 +216,7 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"counted\"/>");
     EXPECT_EQ(w.report[4], "\t<counter name=\"tlbmisses\" event=\"PAPI_TLB_DM\" status=\"counted\"/>");
     std::set<std::uint32_t> repetitions;
-    for (std::size_t at = 5; at < 5 + 2 * 9; at += 9) {
+    for (std::size_t at = 5; at < 5 + 2 * 11; at += 11) {
         EXPECT_EQ(w.report[at].rfind("\t<run buildtime=\"", 0), 0u);
         EXPECT_EQ(w.report[at + 1], "\t\t<size>1000</size>");
         EXPECT_EQ(w.report[at + 2], "\t\t<algorithm>Not cached stack</algorithm>");
@@ -223,11 +225,13 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
         EXPECT_EQ(w.report[at + 3], "\t\t<repetition>" + std::to_string(repetition) + "</repetition>");
         EXPECT_EQ(w.report[at + 4], "\t\t<input seed=\"" + std::to_string(run_seed(9, 1000, repetition)) + "\">uniform</input>");
         EXPECT_EQ(w.report[at + 5], "\t\t<type>element</type>");
-        EXPECT_EQ(w.report[at + 6], "\t\t<check>ok</check>");
-        EXPECT_TRUE(std::regex_match(w.report[at + 7], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
+        EXPECT_EQ(w.report[at + 6], "\t\t<alpha>4</alpha>");
+        EXPECT_EQ(w.report[at + 7], "\t\t<d>2.5</d>");
+        EXPECT_EQ(w.report[at + 8], "\t\t<check>ok</check>");
+        EXPECT_TRUE(std::regex_match(w.report[at + 9], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
                                                                    "<tlbmisses>4</tlbmisses>")))
-            << w.report[at + 7];
-        EXPECT_EQ(w.report[at + 8], "\t</run>");
+            << w.report[at + 9];
+        EXPECT_EQ(w.report[at + 10], "\t</run>");
     }
     EXPECT_EQ(repetitions, (std::set<std::uint32_t>{1, 2}));
     EXPECT_EQ(w.report.back(), "</benchmark>");
@@ -239,13 +243,13 @@ TEST(ExperimentReport, XmlMarksCountersThatCannotBeCounted)
     fake_counters::installed fake;
     fake_counters::current().offered = {};
     written const w = experiment({"--sizes=400", "--variants=cached-heap"});
-    ASSERT_EQ(w.report.size(), 15u);
+    ASSERT_EQ(w.report.size(), 17u);
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"unavailable\" "
                            "reason=\"Event does not exist\"/>");
-    EXPECT_TRUE(std::regex_match(w.report[12], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
+    EXPECT_TRUE(std::regex_match(w.report[14], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
                                                            "<l2misses unavailable=\"Event does not exist\"/>"
                                                            "<tlbmisses unavailable=\"Event does not exist\"/>")))
-        << w.report[12];
+        << w.report[14];
     // Without any hardware counter the status line points to the simulated ones.
     EXPECT_NE(w.progress.at(0).find("--counters=simulated"), std::string::npos) << w.progress.at(0);
 }
@@ -257,15 +261,15 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     fake_counters::installed fake;
     fake_counters::current().fail(fake_counters::call::add_event);
     written const xml = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack,cached-heap"});
-    ASSERT_EQ(xml.report.size(), 5u + 2 * 8 + 1);
+    ASSERT_EQ(xml.report.size(), 5u + 2 * 10 + 1);
     EXPECT_EQ(xml.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"requested\"/>");
-    EXPECT_EQ(xml.report[11], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
-    EXPECT_EQ(xml.report[19], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
+    EXPECT_EQ(xml.report[13], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
+    EXPECT_EQ(xml.report[23], "\t\t<error>Caught std::exception: add_event: fake failure</error>");
 
     written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
     ASSERT_EQ(csv.report.size(), 2u);
     strings const f = csv_fields(csv.report[1]);
-    ASSERT_EQ(f.size(), 17u);
+    ASSERT_EQ(f.size(), 19u);
     EXPECT_EQ(f[5], "");
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[13], "");
@@ -298,7 +302,7 @@ simulated_runs simulated_example()
     simulated_runs s{experiment_head{local_time(std::time(nullptr)), choose_counters(counter_mode::simulated, nullptr),
                                      "uniform", false, 3, 1,
                                      simulation_setup{"/usr/bin/valgrind", {32768, 8, 64}, {2097152, 16, 64}}},
-                     run_id{1000, find_variant("cached-stack"), 1, 77}, run_result{}, run_result{}};
+                     run_id{1000, find_variant("cached-stack"), 1, 77, funnel::default_tuning}, run_result{}, run_result{}};
     s.counted.measured = true;
     s.counted.seconds = 0.5;
     s.counted.check = "ok";
@@ -322,7 +326,7 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     x->run_started(s.id);
     x->run_finished(s.id, s.failed);
     strings const lines = without_manifest(xml.str());
-    ASSERT_EQ(lines.size(), 6u + 2 * 9);
+    ASSERT_EQ(lines.size(), 6u + 2 * 11);
     EXPECT_EQ(lines[2], "\t<experiment counters=\"simulated\" virtualized=\"unknown\" input=\"uniform\" seed=\"3\" "
                         "repeat=\"1\"/>");
     EXPECT_EQ(lines[3], "\t<counter name=\"l2misses\" event=\"simulated_L2_DCM\" status=\"simulated\" size=\"2097152\" "
@@ -331,10 +335,10 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
                         "reason=\"the cache simulator models no TLB\"/>");
     EXPECT_EQ(lines[5], "\t<counter name=\"l1misses\" event=\"simulated_L1_DCM\" status=\"simulated\" size=\"32768\" "
                         "ways=\"8\" line=\"64\"/>");
-    EXPECT_EQ(lines[13], "\t\t<time unit=\"s\">0.5</time><l2misses>1234</l2misses>"
+    EXPECT_EQ(lines[15], "\t\t<time unit=\"s\">0.5</time><l2misses>1234</l2misses>"
                          "<tlbmisses unavailable=\"the cache simulator models no TLB\"/><l1misses>5678</l1misses>");
     // A failed simulation gives no counts, only the error.
-    EXPECT_EQ(lines[22], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
+    EXPECT_EQ(lines[26], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
                          "(exit status 1)</error>");
 
     std::ostringstream csv;
@@ -345,11 +349,11 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     strings const rows = without_manifest(csv.str());
     ASSERT_EQ(rows.size(), 3u);
     // The columns of the other modes first, unchanged; the simulation's own at the end.
-    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement");
+    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement,alpha,d");
     EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,3,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
-                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1");
+                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1,4,2.5");
     strings const f = csv_fields(rows[2]);
-    ASSERT_EQ(f.size(), 21u);
+    ASSERT_EQ(f.size(), 23u);
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[14], "the simulated run failed (exit status 1)");
     EXPECT_EQ(f[15], "");
