@@ -17,7 +17,7 @@ using test_support::run_program;
 // A number is the whole argument, and a count of at least one: anything else is usage.
 TEST(LabPrograms, RefuseWhatIsNoPlainCountOrNoArgumentOfTheirs)
 {
-    std::string const usage = "usage: merge_levels [ELEMENTS [cached|uncached [INPUT]]]\n";
+    std::string const usage = "usage: merge_levels [--alpha=A] [--d=D] [ELEMENTS [cached|uncached [INPUT]]]\n";
     for (std::vector<std::string> const& args :
          {std::vector<std::string>{"-1"}, {"12abc"}, {"1e6"}, {"0"}, {""}, {"18446744073709551616"},
           {"1000", "cached", "uniform", "extra"}}) {
