@@ -29,16 +29,25 @@ void set_tuning(funnel::tuning t)
 
 void set_benchmark_tuning() { set_tuning(funnel::default_tuning); }
 
-void write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes)
+run_tally write_benchmark(std::ostream& out, local_time started, std::vector<std::uint64_t> const& sizes,
+                          std::ostream& diagnostics)
 {
+    run_tally tally;
     write_document_head(out, started);
     set_benchmark_tuning();
 
     for (std::uint64_t const n : sizes) {
-        for (variant const* v : funnel_variants()) measured_run(out, n, v->display, v->report_sort);
+        for (variant const* v : funnel_variants()) {
+            std::string const failure = measured_run(out, n, v->display, v->report_sort);
+            ++tally.runs;
+            if (failure.empty()) continue;
+            ++tally.failed;
+            diagnostics << "corvane: " << v->display << ", " << n << " elements: " << failure << std::endl;
+        }
         // Nothing more reaches a stream that has failed; the caller reports the loss.
-        if (!out) return;
+        if (!out) return tally;
     }
 
     write_document_end(out);
+    return tally;
 }

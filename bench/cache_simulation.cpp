@@ -46,6 +46,51 @@ std::string last_line(std::string const& text)
     return last;
 }
 
+// A line of valgrind's log without the "==PID== " or "--PID-- " that starts it.
+std::string without_pid(std::string const& line)
+{
+    if (line.size() < 2 || (line.rfind("==", 0) != 0 && line.rfind("--", 0) != 0)) return line;
+    std::size_t const end = line.find(line.substr(0, 2) + ' ', 2);
+    if (end == std::string::npos || line.find_first_not_of("0123456789", 2) != end) return line;
+    return line.substr(end + 3);
+}
+
+}  // namespace
+
+std::string valgrind_error(std::string const& log)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) lines.push_back(without_pid(line));
+    // What valgrind says itself; the lines around it only say that an option was refused, and how
+    // to get help.
+    for (std::string const& line : lines) {
+        if (line.rfind("valgrind: ", 0) != 0) continue;
+        if (line.rfind("valgrind: Bad option", 0) == 0 || line.rfind("valgrind: Bad argument", 0) == 0 ||
+            line.rfind("valgrind: Use --help", 0) == 0) {
+            continue;
+        }
+        return line;
+    }
+    // A tool that cannot go on says why over several lines, up to a full stop.
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find("cannot continue") == std::string::npos) continue;
+        std::string why = lines[i];
+        for (std::size_t j = i + 1; j < lines.size() && why.back() != '.'; ++j) {
+            std::size_t const text = lines[j].find_first_not_of(' ');
+            if (text == std::string::npos) break;
+            why += ' ' + lines[j].substr(text);
+        }
+        return why;
+    }
+    for (std::string const& line : lines) {
+        if (line.rfind("valgrind: ", 0) == 0) return line;
+    }
+    return "";
+}
+
+namespace {
+
 // A private folder for one child, removed with everything in it at the end of the scope.
 class scratch_folder {
 public:
@@ -200,8 +245,8 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
     std::string const ending = run_child(argv, folder.file("out"), folder.file("err"));
     std::string const out = slurp(folder.file("out"));
     if (!ending.empty()) {
-        std::string why = last_line(slurp(folder.file("err")));
-        if (why.empty()) why = last_line(slurp(folder.file("valgrind.log")));
+        std::string why = valgrind_error(slurp(folder.file("valgrind.log")));
+        if (why.empty()) why = last_line(slurp(folder.file("err")));
         counts.error = "the simulated run failed (" + ending + ")" + (why.empty() ? "" : ": " + why);
         return counts;
     }

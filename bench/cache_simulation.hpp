@@ -39,6 +39,11 @@ struct simulated_counts {
 // false when the dump names no such events or has no totals.
 bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t& l2);
 
+// The line of a valgrind log that says why valgrind stopped (an option it refused, a geometry its
+// tool cannot take, an instruction it does not know), without its process-id prefix; empty when
+// the log holds none.
+std::string valgrind_error(std::string const& log);
+
 // The hidden options that make corvane the child of one run; a funnel variant sorts at tuning t.
 std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, item_type type,
                                                  std::uint64_t seed, input_source const& input,

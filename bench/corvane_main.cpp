@@ -8,6 +8,7 @@
 #include "bench/experiment.hpp"
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
+#include "bench/report_output.hpp"
 #include "cli/standard_flags.hpp"
 #include "measure/counter_choice.hpp"
 #include "measure/miss_counter.hpp"
@@ -16,6 +17,8 @@
 namespace {
 
 constexpr int usage_status = 2;
+// The report is complete, but some of its runs failed or failed their check.
+constexpr int failed_runs_status = 3;
 
 // A report lost to a full disk or a size limit must not look like success. The stream fails
 // on the write or the flush that did not get through.
@@ -23,8 +26,16 @@ int report_status(std::ostream& out, std::ostream& err)
 {
     out.flush();
     if (out) return EXIT_SUCCESS;
-    err << "corvane: the report could not be written to standard output" << std::endl;
+    err << "corvane: the report could not be written to standard output";
+    std::string const reason = report_failure_reason(out);
+    if (!reason.empty()) err << ": " << reason;
+    err << std::endl;
     return EXIT_FAILURE;
+}
+
+void write_failed_runs(std::ostream& err, run_tally const& tally)
+{
+    if (tally.failed > 0) err << "corvane: " << tally.failed << " of " << tally.runs << " runs failed" << std::endl;
 }
 
 }  // namespace
@@ -40,8 +51,11 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
             err << "The counter library could not be initialised: " << counters.failure << std::endl;
             return EXIT_FAILURE;
         }
-        write_benchmark(out, started, benchmark_sizes());
-        return report_status(out, err);
+        // Its callers rely on status 0 for a complete document, failed runs or not.
+        run_tally const tally = write_benchmark(out, started, benchmark_sizes(), err);
+        int const status = report_status(out, err);
+        if (status == EXIT_SUCCESS) write_failed_runs(err, tally);
+        return status;
     }
 
     if (std::any_of(args.begin(), args.end(), [](std::string const& arg) { return cli::asks_for_help(arg); })) {
@@ -68,11 +82,15 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
     if (options.counters != counter_mode::none && !options.simulated_child) {
         started_library = start_counter_library(lib).library;
     }
+    run_tally tally;
     try {
-        run_experiment(options, out, err, started, started_library);
+        tally = run_experiment(options, out, err, started, started_library);
     } catch (input_file_error const& e) {
         err << "corvane: " << e.what() << std::endl;
         return EXIT_FAILURE;
     }
-    return report_status(out, err);
+    int const status = report_status(out, err);
+    if (status != EXIT_SUCCESS) return status;
+    write_failed_runs(err, tally);
+    return tally.failed > 0 ? failed_runs_status : EXIT_SUCCESS;
 }

@@ -139,8 +139,8 @@ std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint
     return scramble(experiment_seed ^ scramble(n ^ scramble(repetition)));
 }
 
-void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
-                    counter_library const* lib)
+run_tally run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress,
+                         local_time started, counter_library const* lib)
 {
     input_source const input = options.input_file.empty()
                                    ? input_source::pattern(options.input)
@@ -148,7 +148,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
     if (options.simulated_child) {
         set_tuning(options.tunings().front());
         run_simulated_child(options.sizes.front(), options.child_seed, input, *options.variants.front(), options.type, out);
-        return;
+        return {};
     }
     experiment_head head{started, choose_counters(options.counters, lib), options.input, false, options.seed,
                          options.repeat, options.simulation};
@@ -183,7 +183,7 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
         for (funnel::tuning const t : options.tunings()) sorts.push_back(run_id{0, v, 0, 0, t});
     }
     std::uint64_t const runs = options.sizes.size() * options.repeat * sorts.size();
-    std::uint64_t done = 0;
+    run_tally tally;
     time_estimate estimate(options, sorts.size());
     set_tuning(options.tunings().front());  // for the warm-ups
     run_order order(head.seed);
@@ -225,10 +225,13 @@ void run_experiment(experiment_options const& options, std::ostream& out, std::o
                 }
                 tail += "; " + estimate.left();
             }
-            write_progress(progress, ++done, runs, id, options.repeat, result, tail, options.tunings().size() > 1);
-            if (!out) return;
+            ++tally.runs;
+            if (!result.error.empty() || (result.measured && result.check != "ok")) ++tally.failed;
+            write_progress(progress, tally.runs, runs, id, options.repeat, result, tail, options.tunings().size() > 1);
+            if (!out) return tally;
         }
     }
     report->end();
     summary.write(progress);
+    return tally;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <ostream>
 
+#include "bench/benchmark.hpp"
 #include "bench/experiment_options.hpp"
 #include "measure/counter_library.hpp"
 #include "measure/sys_names.hpp"
@@ -19,6 +20,7 @@ std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint
 // library, or null where there is none. An input file is opened before anything is written; a
 // file that cannot be read raises input_file_error (input_source.hpp), which ends the
 // experiment. So does a report that can no longer be written: the runs stop with it, and the
-// caller tells from out's state.
-void run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
+// caller tells from out's state. Returns how many runs there were and how many failed or failed
+// their check.
+run_tally run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
                     counter_library const* lib);

@@ -308,6 +308,8 @@ std::uint64_t file_items(std::string const& path, item_type type)
 void check_input_file(experiment_options& options, bool input_given, std::uint64_t memory_bytes)
 {
     if (input_given) throw usage_error("--input and --input-file exclude each other");
+    // A file's items are sorted as they are: there is nothing a seed could choose.
+    if (options.seeded) throw usage_error("--seed and --input-file exclude each other");
     std::uint64_t const items = file_items(options.input_file, options.type);
     if (options.sizes.empty()) {
         if (items > largest_size(memory_bytes, options.type)) {

@@ -10,12 +10,14 @@
 #include <exception>
 #include <memory>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 #include "bench/report_xml.hpp"
 #include "bench/timed_interval.hpp"
 #include "items/element.hpp"
 #include "items/factory.hpp"
+#include "measure/counter_error.hpp"
 #include "measure/miss_counter.hpp"
 #include "measure/stopwatch.hpp"
 #include "sort/sorted_stream.hpp"
@@ -24,9 +26,12 @@
 // measurement of sort(first, last, stream iterator), and the closing tag. Every failure derived
 // from std::exception is reported inside the element; the procedure always returns normally.
 // algorithm is the text of the algorithm element: "Cached stack", "Not cached heap", ...
+// Returns why the run failed or its checksum did not match (a counter failure in the library's
+// own words, where the report keeps its plain text), or empty for a run that went well.
 template <class Sort>
-void measured_run(std::ostream& out, std::uint64_t n, std::string const& algorithm, Sort sort)
+std::string measured_run(std::ostream& out, std::uint64_t n, std::string const& algorithm, Sort sort)
 {
+    std::string failure;
     write_run_head(out, n, algorithm);
     try {
         stopwatch watch;
@@ -53,7 +58,10 @@ void measured_run(std::ostream& out, std::uint64_t n, std::string const& algorit
         time_sort(watch, &misses, [&] { sort(input.get(), input.get() + n, into); });
 
         if (stream.sum.key != checksum.key) {
-            out << "\t\t<error>Checksum error: " << stream.sum << " != " << checksum << "</error>" << std::endl;
+            std::ostringstream error;
+            error << "Checksum error: " << stream.sum << " != " << checksum;
+            failure = error.str();
+            out << "\t\t<error>" << failure << "</error>" << std::endl;
         }
         input.reset();
 
@@ -62,16 +70,21 @@ void measured_run(std::ostream& out, std::uint64_t n, std::string const& algorit
         out << miss_counter::xt{counts.l2, counts.tlb, 0, report_indent_char} << std::endl;
         // Leaving the block destroys the miss counter, whose release can fail after the line is
         // complete; that failure is reported on the next line.
+    } catch (counter_error const& e) {
+        write_run_failure(out, e.what());
+        failure = e.reason();
     } catch (std::exception const& e) {
         write_run_failure(out, e.what());
+        failure = e.what();
     }
     write_run_end(out);
+    return failure;
 }
 
 // The same with the algorithm element as the benchmark names it: "Cached" or "Not cached", then
 // the allocator, "stack" or "heap".
 template <class Sort>
-void measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
+std::string measured_run(std::ostream& out, std::uint64_t n, char const* algorithm, char const* label, Sort sort)
 {
-    measured_run(out, n, std::string(algorithm) + ' ' + label, sort);
+    return measured_run(out, n, std::string(algorithm) + ' ' + label, sort);
 }

@@ -8,23 +8,6 @@
 
 namespace {
 
-// The values an experiment adds (file paths, the library's reasons, check findings) may hold
-// any character, so unlike the benchmark's own values they are escaped.
-std::string escaped(std::string const& text)
-{
-    std::string out;
-    for (char const c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 class xml_report : public experiment_report {
 public:
     xml_report(std::ostream& out, experiment_head const& head) : out_(out), head_(head) {}
@@ -33,11 +16,11 @@ public:
     {
         write_document_head(out_, head_.started);
         out_ << "\t<experiment counters=\"" << counter_mode_name(head_.counters.mode) << "\" virtualized=\""
-             << virtualization_name(head_.counters.machine) << "\" input=\"" << escaped(head_.input) << '"';
+             << virtualization_name(head_.counters.machine) << "\" input=\"" << xml_text(head_.input) << '"';
         if (!head_.from_file) out_ << " seed=\"" << head_.seed << '"';
         out_ << " repeat=\"" << head_.repeat << "\"/>" << std::endl;
         out_ << "\t<manifest";
-        for (auto const& [key, value] : experiment_manifest(head_)) out_ << ' ' << key << "=\"" << escaped(value) << '"';
+        for (auto const& [key, value] : experiment_manifest(head_)) out_ << ' ' << key << "=\"" << xml_text(value) << '"';
         out_ << "/>" << std::endl;
         for (counter_slot const& slot : head_.counters.slots) {
             out_ << "\t<counter name=\"" << slot.quantity << "\" event=\"" << event_name(slot.event) << '"';
@@ -48,7 +31,7 @@ public:
                 out_ << " status=\"" << (head_.counters.mode == counter_mode::papi ? "requested" : "counted") << "\"/>"
                      << std::endl;
             } else {
-                out_ << " status=\"unavailable\" reason=\"" << escaped(slot.reason) << "\"/>" << std::endl;
+                out_ << " status=\"unavailable\" reason=\"" << xml_text(slot.reason) << "\"/>" << std::endl;
             }
         }
         if (simulated()) {
@@ -63,7 +46,7 @@ public:
         out_ << "\t\t<repetition>" << id.repetition << "</repetition>" << std::endl;
         out_ << "\t\t<input";
         if (!head_.from_file) out_ << " seed=\"" << id.seed << '"';
-        out_ << '>' << escaped(head_.input) << "</input>" << std::endl;
+        out_ << '>' << xml_text(head_.input) << "</input>" << std::endl;
         out_ << "\t\t<type>" << item_type_name(head_.type) << "</type>" << std::endl;
         // The funnel's setting; empty for the peers.
         if (id.tuning) {
@@ -77,7 +60,7 @@ public:
     void run_finished(run_id const&, run_result const& result) override
     {
         if (result.measured) {
-            out_ << "\t\t<check>" << escaped(result.check) << "</check>" << std::endl;
+            out_ << "\t\t<check>" << xml_text(result.check) << "</check>" << std::endl;
             out_ << stopwatch::xt{result.seconds, measurement_indent, report_indent_char};
             // A failed read leaves the line to the error that follows, as in the benchmark.
             if (result.counts_read || (head_.counters.events().empty() && !simulated())) {
@@ -99,7 +82,7 @@ private:
             if (slot.counted) {
                 out_ << '<' << slot.quantity << '>' << result.counts[i] << "</" << slot.quantity << '>';
             } else {
-                out_ << '<' << slot.quantity << " unavailable=\"" << escaped(slot.reason) << "\"/>";
+                out_ << '<' << slot.quantity << " unavailable=\"" << xml_text(slot.reason) << "\"/>";
             }
         }
         if (simulated()) out_ << "<l1misses>" << result.l1_misses << "</l1misses>";

@@ -80,13 +80,40 @@ trap 'stop SIGTERM 143' TERM
 trap 'stop SIGINT 130' INT
 trap 'stop SIGHUP 129' HUP
 
+# "N of M": how many runs of a complete report failed or failed their check.
+failed_runs() {
+  if [ "$2" = xml ]; then
+    awk '/^\t<run /{bad = 0} /<error>/{bad = 1} /^\t\t<check>/ && $0 != "\t\t<check>ok</check>"{bad = 1}
+         /^\t<\/run>$/{runs++; failed += bad} END{print failed + 0 " of " runs + 0}' "$1"
+  else
+    awk '
+      # The fields of a CSV line into f, quoted ones with their doubled quotes undone.
+      function fields(line, f,    n, i, c, quoted, text) {
+        n = 1; quoted = 0; text = ""
+        for (i = 1; i <= length(line); i++) {
+          c = substr(line, i, 1)
+          if (quoted && c == "\"" && substr(line, i + 1, 1) == "\"") { text = text c; i++ }
+          else if (c == "\"") quoted = !quoted
+          else if (c == "," && !quoted) { f[n++] = text; text = "" }
+          else text = text c
+        }
+        f[n] = text
+        return n
+      }
+      NR == 1 { n = fields($0, head); for (i = 1; i <= n; i++) column[head[i]] = i; next }
+      { delete row; fields($0, row); runs++; if (row[column["check"]] != "ok" || row[column["error"]] != "") failed++ }
+      END { print failed + 0 " of " runs + 0 }' "$1"
+  fi
+}
+
 started=$(date +%s)
 status=0
 "$corvane" "${args[@]}" > "$part" < /dev/null &
 corvane_pid=$!
 wait "$corvane_pid" || status=$?
 corvane_pid=
-if [ "$status" -ne 0 ]; then
+# Status 3: the report is complete, but some of its runs failed; it is kept and plotted like any other.
+if [ "$status" -ne 0 ] && [ "$status" -ne 3 ]; then
   echo "run-benchmark: corvane failed with status $status; the previous report, if any, is kept" >&2
   exit 1
 fi
@@ -95,8 +122,13 @@ fi
 chmod "$(printf '%o' $((0666 & ~$(umask))))" "$part"
 mv "$part" "$report"
 echo "run-benchmark: report in $report ($(($(date +%s) - started)) s)" >&2
+if [ "$status" -eq 3 ]; then
+  echo "run-benchmark: $(failed_runs "$report" "$format") runs failed; the report keeps them with their reasons" \
+    "(check and error)" >&2
+fi
 
 if [ "$format" = csv ] && command -v gnuplot > /dev/null; then
   bash "$root/bench/plot/plot.sh" "$results/corvane.png" "$report"
   echo "run-benchmark: plot in $results/corvane.png" >&2
 fi
+exit "$status"

@@ -45,7 +45,8 @@ local_time december_seventh()
 strings document(sizes const& ns)
 {
     std::ostringstream out;
-    write_benchmark(out, december_seventh(), ns);
+    std::ostringstream diagnostics;
+    write_benchmark(out, december_seventh(), ns, diagnostics);
     return test_support::lines_of(out.str());
 }
 
@@ -92,15 +93,19 @@ TEST(Benchmark, WritesTheHeadFourRunsPerSizeAndTheClosingTag)
     EXPECT_EQ(fake_counters::current().open_sets(), 0);
 }
 
-TEST(Benchmark, WritesTheHostNameUnescaped)
+// The system's names are the machine's, not the program's: a host name with markup or bytes no
+// document may hold still gives a document that parses.
+TEST(Benchmark, EscapesTheSystemsNames)
 {
     fake_counters::installed fake;
     struct utsname const saved = sys_names::name;
-    std::strcpy(sys_names::name.nodename, "a&b<c\"d");
+    std::strcpy(sys_names::name.nodename, "a&b<c\"d>\x01\xff");
+    std::strcpy(sys_names::name.sysname, "L&nux");
     strings const lines = document({});
     sys_names::name = saved;
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_NE(lines[1].find(" host=\"a&b<c\"d\">"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find(" os=\"L&amp;nux\""), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find(" host=\"a&amp;b&lt;c&quot;d&gt;\xEF\xBF\xBD\xEF\xBF\xBD\">"), std::string::npos) << lines[1];
     EXPECT_EQ(lines[2], "</benchmark>");
 }
 

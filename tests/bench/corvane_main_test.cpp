@@ -6,6 +6,7 @@
 
 #include "bench/corvane_main.hpp"
 #include "tests/measure/fake_counter_library.hpp"
+#include "tests/support/process.hpp"
 
 namespace {
 
@@ -79,6 +80,40 @@ TEST(CorvaneMain, OnlyExperimentsThatCountStartTheCounterLibrary)
     outcome const child = corvane({"--simulated-run=7", "--sizes=500", "--variants=cached-heap"});
     EXPECT_EQ(child.status, 0) << child.err;
     EXPECT_EQ(fake_counters::current().calls[fake_counters::call::library_init], 0);
+}
+
+// Runs that fail make a complete report whose status says so, with their count last on standard
+// error. The fixed report, whose callers take status 0 for a whole document, keeps it, and names
+// the library's own reason where its document can only say std::exception.
+TEST(CorvaneMain, FailedRunsAreCountedAndAnExperimentWithThemEndsInStatusThree)
+{
+    fake_counters::installed fake;
+    fake_counters::current().fail(fake_counters::call::start);
+    outcome const papi =
+        corvane({"--counters=papi", "--sizes=400", "--variants=cached-heap,std-sort", "--format=csv", "--repeat=2"});
+    EXPECT_EQ(papi.status, 3) << papi.err;
+    EXPECT_EQ(test_support::lines_of(papi.out).size(), 1u + 4) << papi.out;
+    EXPECT_NE(papi.err.find("fake failure"), std::string::npos) << papi.err;
+    EXPECT_EQ(test_support::lines_of(papi.err).back(), "corvane: 4 of 4 runs failed") << papi.err;
+
+    // Failing before any input is made keeps the fixed report's full sizes quick.
+    fake_counters::current() = fake_counters::state{};
+    fake_counters::current().fail(fake_counters::call::create_eventset);
+    outcome const fixed = corvane({});
+    EXPECT_EQ(fixed.status, 0) << fixed.err;
+    EXPECT_EQ(test_support::lines_of(fixed.out).back(), "</benchmark>");
+    EXPECT_NE(fixed.out.find("<error>Caught std::exception: std::exception</error>"), std::string::npos);
+    auto const said = test_support::lines_of(fixed.err);
+    ASSERT_EQ(said.size(), 24u + 1) << fixed.err;
+    EXPECT_EQ(said.front().rfind("corvane: Cached stack, 480000 elements: ", 0), 0u) << said.front();
+    EXPECT_NE(said.front().find("fake failure"), std::string::npos) << said.front();
+    EXPECT_EQ(said.back(), "corvane: 24 of 24 runs failed");
+
+    // Where every run works the status is 0 and nothing is counted.
+    fake_counters::current() = fake_counters::state{};
+    outcome const fine = corvane({"--counters=papi", "--sizes=400", "--variants=cached-heap", "--format=csv"});
+    EXPECT_EQ(fine.status, 0) << fine.err;
+    EXPECT_EQ(fine.err.find("runs failed"), std::string::npos) << fine.err;
 }
 
 }  // namespace

@@ -243,6 +243,7 @@ TEST(CorvaneExperiment, BadOptionsExitWithStatusTwoAndWriteNothing)
         {"--input-file=" + dir.file("ragged")},
         {"--counters=auto", "--format=yaml"},
         {"--counters=simulated", "--l2-size=3000000"},
+        {"--seed=5", "--input-file=" + dir.file("ragged")},
     };
     for (auto const& args : cases) {
         auto const result = test_support::run_program(CORVANE_PATH, args);
@@ -254,11 +255,12 @@ TEST(CorvaneExperiment, BadOptionsExitWithStatusTwoAndWriteNothing)
 }
 
 // A report that does not reach its reader, on a full disk (/dev/full) or past a file size limit
-// part-way through, ends in a failure status with a message, in every mode.
+// part-way through (whose signal would end the program without a word), ends in a failure status
+// with a message and the system's reason, in every mode; what reached the file ends with a line.
 TEST(Corvane, AReportThatCannotBeWrittenFails)
 {
     std::string const full = "exec >/dev/full;";
-    std::string const limited = "trap '' XFSZ; ulimit -f 1;";
+    std::string const limited = "ulimit -f 1;";
     struct failing_case {
         std::string setup;
         std::vector<std::string> args;
@@ -275,8 +277,11 @@ TEST(Corvane, AReportThatCannotBeWrittenFails)
         // The fixed report stops earlier, for another reason, where the counter library cannot start.
         if (c.args.empty() && result.err.find("counter library could not be initialised") != std::string::npos) continue;
         EXPECT_EQ(result.status, 1) << c.setup << result.err;
-        EXPECT_NE(result.err.find("corvane: the report could not be written to standard output"), std::string::npos)
+        std::string const reason = c.setup == full ? "No space left on device" : "File too large";
+        EXPECT_NE(result.err.find("corvane: the report could not be written to standard output: " + reason),
+                  std::string::npos)
             << result.err;
+        EXPECT_TRUE(result.out.empty() || result.out.back() == '\n') << result.out;
     }
 }
 
@@ -404,13 +409,19 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
     }
     auto const result = test_support::run_program(
         CORVANE_PATH, {"--counters=simulated", "--format=csv", "--sizes=5000", "--variants=cached-stack,uncached-heap",
-                       "--seed=11", "--l2-size=64K", "--l2-ways=4", "--l2-line=64"});
+                       "--seed=11", "--l1-size=32K", "--l1-ways=8", "--l1-line=64", "--l2-size=64K", "--l2-ways=4",
+                       "--l2-line=64"});
+    // Highway's library runs an instruction at load time that some machines do not announce, and
+    // valgrind stops there on them (a virtual machine without rdtscp, say).
+    if (result.out.find("Unrecognised instruction") != std::string::npos) {
+        GTEST_SKIP() << "valgrind cannot run corvane on this machine: " << result.out;
+    }
     ASSERT_EQ(result.status, 0) << result.err;
     auto const lines = csv_rows(result.out);
     ASSERT_EQ(lines.size(), 3u) << result.out;
     std::regex const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
                          "simulated_L2_DCM,,simulated_TLB: the cache simulator models no TLB,(yes|no|unknown),ok,,"
-                         "([0-9]+),simulated_L1_DCM,[0-9]+/[0-9]+/[0-9]+,65536/4/64,element,[1-9][0-9]*");
+                         "([0-9]+),simulated_L1_DCM,32768/8/64,65536/4/64,element,[1-9][0-9]*");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, row)) << lines[i];

@@ -22,6 +22,13 @@ for arg in "$@"; do
     --input-file=*) [ -r "${arg#--input-file=}" ] || { echo "cannot read ${arg#--input-file=}" >&2; exit 1; } ;;
   esac
 done
+if [ "${FAKE_MODE:-}" = some_failed ]; then
+  echo "size,variant,ns_per_element,check,error"
+  echo '1000,cached-stack,5,ok,'
+  echo '1000,std-sort,,,"PAPI_start: no counter, none at all"'
+  echo '2000,cached-stack,6,lost 1 item,'
+  exit 3
+fi
 echo "size,variant,ns_per_element"
 echo "1000,cached-stack,${FAKE_RUN:-1}"
 case "${FAKE_MODE:-ok}" in
@@ -64,6 +71,14 @@ wait "$two" || fail "the second of two runs at once failed"
 rows=$(grep -c "^[0-9]*,cached-stack,4$" "$report")
 other=$(grep -c "^[0-9]*,cached-stack,5$" "$report")
 [ "$rows$other" = 20 ] || [ "$rows$other" = 02 ] || fail "two runs at once mixed their rows: $(cat "$report")"
+first=$(cat "$report")
+
+# A complete report with failed runs is kept and plotted, with their count, and the status passed on.
+FAKE_MODE=some_failed run
+status=$?
+[ "$status" = 3 ] || fail "a report with failed runs ends in status $status, not 3"
+grep -q "^2000,cached-stack,6,lost 1 item,$" "$report" || fail "a report with failed runs was not kept"
+grep -q "run-benchmark: 2 of 3 runs failed" "$work/stderr" || fail "no count of failed runs: $(cat "$work/stderr")"
 first=$(cat "$report")
 
 # SIGTERM to the script stops corvane too, and keeps the previous report.
