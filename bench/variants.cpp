@@ -1,7 +1,9 @@
 #include "bench/variants.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include <boost/sort/flat_stable_sort/flat_stable_sort.hpp>
 #include <boost/sort/pdqsort/pdqsort.hpp>
@@ -108,14 +110,19 @@ hwy::K64V64 as_pair(element const& e)
     return pair;
 }
 
+// Highway 1.0.3 pads its pairs with the largest key, 2^64-1, and hands an item with that key back
+// with the padding's payload: such items never enter its sort. They are the largest keys of all,
+// equal among themselves, so they go to the end first and follow the sorted rest unchanged.
 void highway_vqsort(element* first, element* last, checked_output into)
 {
+    constexpr std::uint64_t padding_key = std::numeric_limits<std::uint64_t>::max();
+    element* const largest = std::partition(first, last, [](element const& e) { return e.key != padding_key; });
     hwy::Sorter const& sorter = highway_sorter();
-    auto const n = static_cast<std::size_t>(last - first);
+    auto const n = static_cast<std::size_t>(largest - first);
     // The pairs live in the elements' own bytes, both two 64-bit words of trivially copyable types.
     // Reading elements through the pair type is formally outside the aliasing rules; it holds in
     // practice because the sort between writing and reading the pairs is an opaque library call.
-    for (element* i = first; i != last; ++i) {
+    for (element* i = first; i != largest; ++i) {
         hwy::K64V64 const pair = as_pair(*i);
         std::memcpy(static_cast<void*>(i), &pair, sizeof pair);
     }
@@ -124,6 +131,7 @@ void highway_vqsort(element* first, element* last, checked_output into)
     for (std::size_t i = 0; i < n; ++i, ++into) {
         *into = element{pairs[i].key, reinterpret_cast<void*>(static_cast<std::uintptr_t>(pairs[i].value))};
     }
+    std::copy(largest, last, into);
 }
 
 template <template <class> class Tree, driver Driver>

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <cstdint>
 #include <fstream>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -155,9 +156,9 @@ TEST(ExperimentRun, EveryVariantSortsEveryPattern)
 {
     set_benchmark_tuning();
 #ifdef KIT_SANITIZED_BUILD
-    std::vector<std::uint64_t> const sizes = {1, 317, 318, 3000};
+    std::vector<std::uint64_t> const sizes = {1, 2, 4, 6, 317, 318, 3000};
 #else
-    std::vector<std::uint64_t> const sizes = {1, 317, 318, 3000, 40000};
+    std::vector<std::uint64_t> const sizes = {1, 2, 4, 6, 317, 318, 3000, 40000};
 #endif
     testing::internal::CaptureStderr();
     for (std::string const& name : gen::input_pattern_names()) {
@@ -176,6 +177,28 @@ TEST(ExperimentRun, EveryVariantSortsEveryPattern)
         }
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// The largest key, 2^64-1, which a library may take for its own padding: every variant delivers
+// each item that holds it, however many there are and wherever they stand.
+TEST(ExperimentRun, EveryVariantKeepsTheItemsWithTheLargestKey)
+{
+    set_benchmark_tuning();
+    constexpr std::uint64_t largest = std::numeric_limits<std::uint64_t>::max();
+    std::mt19937_64 random(7);
+    for (std::uint64_t const n : {1, 2, 3, 7, 16, 33, 200, 1000}) {
+        elements items(n);
+        for (std::uint64_t i = 0; i < n; ++i) {
+            std::uint64_t const kinds[] = {0, 1, largest - 1, largest, largest, random()};
+            items[i] = element{kinds[random() % 6], payload(i)};
+        }
+        for (variant const& v : all_variants()) {
+            elements copy = items;
+            output_check_of<element> check(expected_content_of<element>::of(copy.data(), copy.data() + n));
+            v.sort_of<element>()(copy.data(), copy.data() + n, check.into());
+            EXPECT_EQ(check.verdict(), "ok") << v.name << ' ' << n;
+        }
+    }
 }
 
 // The test seam: a sort that damages its input on purpose before the real variant sorts it.
