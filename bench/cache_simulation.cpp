@@ -97,8 +97,13 @@ public:
     scratch_folder()
     {
         char const* const tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/corvane-sim-XXXXXX";
-        if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+        parent_ = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
+        std::string pattern = parent_ + "/corvane-sim-XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        } else {
+            failure_ = std::strerror(errno);
+        }
     }
     ~scratch_folder()
     {
@@ -109,11 +114,15 @@ public:
     scratch_folder& operator=(scratch_folder const&) = delete;
 
     bool made() const { return !path_.empty(); }
+    // Why no folder could be made in which parent folder (TMPDIR, else /tmp).
+    std::string failure() const { return "cannot make a folder in '" + parent_ + "': " + failure_; }
     std::string file(char const* name) const { return path_ + "/" + name; }
     std::string const& path() const { return path_; }
 
 private:
+    std::string parent_;
     std::string path_;
+    std::string failure_;
 };
 
 // This process's program through /proc, for the child: unlike the file's path it still opens the
@@ -224,12 +233,22 @@ std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const&
             "--alpha=" + std::to_string(t.alpha), "--d=" + d_text(t.d)};
 }
 
+std::string valgrind_file_name(std::string const& path)
+{
+    std::string literal;
+    for (char const c : path) {
+        literal += c;
+        if (c == '%') literal += '%';
+    }
+    return literal;
+}
+
 simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments)
 {
     simulated_counts counts;
     scratch_folder folder;
     if (!folder.made()) {
-        counts.error = "the simulated run found no temporary folder to write to";
+        counts.error = "the simulated run " + folder.failure();
         return counts;
     }
     std::vector<std::string> argv = {setup.valgrind,
@@ -238,8 +257,8 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
                                      "--instr-atstart=no",
                                      "--D1=" + geometry_text(setup.l1, ','),
                                      "--LL=" + geometry_text(setup.l2, ','),
-                                     "--callgrind-out-file=" + folder.file(dump_base),
-                                     "--log-file=" + folder.file("valgrind.log"),
+                                     "--callgrind-out-file=" + valgrind_file_name(folder.file(dump_base)),
+                                     "--log-file=" + valgrind_file_name(folder.file("valgrind.log")),
                                      own_executable()};
     argv.insert(argv.end(), child_arguments.begin(), child_arguments.end());
     std::string const ending = run_child(argv, folder.file("out"), folder.file("err"));

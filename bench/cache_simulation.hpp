@@ -21,7 +21,8 @@ struct simulation_setup {
     cache_geometry l2;     // the second level, simulated as valgrind's last level
 };
 
-// valgrind from PATH and both levels as /sys/devices/system/cpu/cpu0/cache describes them.
+// valgrind from PATH and both levels as /sys/devices/system/cpu/cpu0/cache describes them, or else as
+// the processor tells the C library.
 simulation_setup machine_simulation_setup();
 
 // The path of the executable name in one of the colon-separated folders of path_list, or empty.
@@ -43,6 +44,10 @@ bool read_callgrind_dump(std::string const& text, std::int64_t& l1, std::int64_t
 // tool cannot take, an instruction it does not know), without its process-id prefix; empty when
 // the log holds none.
 std::string valgrind_error(std::string const& log);
+
+// A path as valgrind's file options take it literally: valgrind expands %p, %q{VAR} and %n in
+// them, and reads %% as one %, so a folder name with a % in it (from TMPDIR, say) is doubled.
+std::string valgrind_file_name(std::string const& path);
 
 // The hidden options that make corvane the child of one run; a funnel variant sorts at tuning t.
 std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const& sort, item_type type,

@@ -171,14 +171,14 @@ void set_format(experiment_options& options, std::string const& value, std::uint
     }
 }
 
-// Bytes, or KiB, MiB with a K or M at the end.
+// Bytes, or KiB, MiB, GiB with a K, M or G at the end.
 std::uint64_t parse_bytes(std::string const& option, std::string const& text)
 {
     constexpr std::uint64_t largest = std::uint64_t{1} << 40;
     std::uint32_t shift = 0;
     std::string digits = text;
-    if (!text.empty() && (text.back() == 'K' || text.back() == 'M')) {
-        shift = text.back() == 'K' ? 10 : 20;
+    if (!text.empty() && (text.back() == 'K' || text.back() == 'M' || text.back() == 'G')) {
+        shift = text.back() == 'K' ? 10 : text.back() == 'M' ? 20 : 30;
         digits.pop_back();
     }
     std::uint64_t const value = parse_number(option, digits);
@@ -187,7 +187,7 @@ std::uint64_t parse_bytes(std::string const& option, std::string const& text)
 }
 
 // The options of the simulated cache geometry: the level and field each sets, and whether its
-// value is a size in bytes (which takes a K or M suffix) or a plain count.
+// value is a size in bytes (which takes a K, M or G suffix) or a plain count.
 struct cache_option {
     char const* name;
     cache_geometry simulation_setup::*level;

@@ -9,8 +9,12 @@
 
 namespace {
 
-// The simulator's smallest line: a smaller one lets a single access straddle three lines.
-constexpr std::uint64_t smallest_line = 16;
+// The simulator's smallest line: it must hold the widest register valgrind models (32-byte AVX
+// registers on x86-64), so that one access never straddles three lines.
+constexpr std::uint64_t smallest_line = 32;
+
+// The simulator keeps a cache's size in a 32-bit signed count: 2 GiB and more overflow it.
+constexpr std::uint64_t largest_cache = (std::uint64_t{1} << 31) - 1;
 
 bool is_power_of_two(std::uint64_t x) { return x != 0 && (x & (x - 1)) == 0; }
 
@@ -89,6 +93,7 @@ std::string geometry_problem(cache_geometry const& cache)
         return "the line size " + std::to_string(cache.line) + " is below " + std::to_string(smallest_line) + " bytes";
     }
     if (cache.size <= cache.line) return "the cache must hold more than one line";
+    if (cache.size > largest_cache) return "the simulator takes caches below 2 GiB only";
     if (cache.ways > cache.size / cache.line) {
         return std::to_string(cache.ways) + " ways are more than the cache's " + std::to_string(cache.size / cache.line) +
                " lines";

@@ -44,6 +44,23 @@ TEST(CacheSimulation, FindsAProgramInTheSearchPath)
     EXPECT_EQ(find_program("no-such-program", "/bin:/usr/bin"), "");
 }
 
+// valgrind expands % in its file options: a TMPDIR with a % must still name the same files, and a
+// TMPDIR that cannot hold the run's folder is named in the run's error.
+TEST(CacheSimulation, TheTemporaryFolderIsTakenLiterallyAndNamedWhenMissing)
+{
+    EXPECT_EQ(valgrind_file_name("/tmp/a%p%%b/dump"), "/tmp/a%%p%%%%b/dump");
+    EXPECT_EQ(valgrind_file_name("/tmp/plain"), "/tmp/plain");
+    char const* const old = std::getenv("TMPDIR");
+    std::string const kept = old != nullptr ? old : "";
+    setenv("TMPDIR", "/nonexistent-corvane-folder", 1);
+    simulated_counts const counts = simulate_run(simulation_setup{"/bin/false", {32768, 8, 64}, {65536, 4, 64}}, {});
+    if (old != nullptr) setenv("TMPDIR", kept.c_str(), 1); else unsetenv("TMPDIR");
+    EXPECT_FALSE(counts.counted);
+    EXPECT_NE(counts.error.find("cannot make a folder in '/nonexistent-corvane-folder': No such file or directory"),
+              std::string::npos)
+        << counts.error;
+}
+
 // The child reads back, through corvane's own option parser, the run the parent asked for.
 TEST(CacheSimulation, TheChildGetsTheSameRunAndInput)
 {

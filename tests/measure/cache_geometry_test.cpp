@@ -48,7 +48,10 @@ TEST(CacheGeometry, RefusesWhatTheSimulatorCannotModel)
     EXPECT_NE(geometry_problem({3000000, 16, 64}).find("set count"), std::string::npos);
     EXPECT_NE(geometry_problem({49152, 8, 64}).find("set count"), std::string::npos);  // 96 sets
     EXPECT_NE(geometry_problem({32768, 8, 48}).find("not a power of two"), std::string::npos);
-    EXPECT_NE(geometry_problem({32768, 8, 8}).find("below 16"), std::string::npos);
+    EXPECT_NE(geometry_problem({32768, 8, 8}).find("below 32"), std::string::npos);
+    EXPECT_NE(geometry_problem({32768, 8, 16}).find("below 32"), std::string::npos);
+    EXPECT_NE(geometry_problem({std::uint64_t{1} << 31, 8, 64}).find("below 2 GiB"), std::string::npos);
+    EXPECT_EQ(geometry_problem({std::uint64_t{1} << 30, 8, 64}), "");
     EXPECT_NE(geometry_problem({64, 1, 64}).find("more than one line"), std::string::npos);
     EXPECT_NE(geometry_problem({1024, 32, 64}).find("more than the cache's 16 lines"), std::string::npos);
     EXPECT_NE(geometry_problem({32768, 0, 64}).find("positive"), std::string::npos);
