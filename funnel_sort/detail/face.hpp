@@ -233,6 +233,8 @@ template <stability Kind, class RandomIt, class Compare>
 void sort_small(RandomIt first, RandomIt last, Compare const& comp)
 {
     using T = typename std::iterator_traits<RandomIt>::value_type;
+    // Nothing to order, and an empty vector's iterator must not be dereferenced for its address.
+    if (last - first < 2) return;
     if constexpr (Kind == stable) {
         std::stable_sort(first, last, comp);
     } else if constexpr (std::is_same<T, element>::value && natural_order<T, Compare> && contiguous<RandomIt, T>) {
