@@ -29,57 +29,59 @@ void funnel_sort(T* first, T* last, Output into)
     sort_entry<Tree>(Driver, first, last, into, funnel::tuning{alpha, d});
 }
 
-template <class T>
-void std_sort(T* first, T* last, checked_output_of<T> into)
-{
-    std::sort(first, last);
-    std::copy(first, last, into);
-}
-
-template <class T>
-void std_stable_sort(T* first, T* last, checked_output_of<T> into)
-{
-    std::stable_sort(first, last);
-    std::copy(first, last, into);
-}
-
-template <class T>
-void pdqsort_branchless(T* first, T* last, checked_output_of<T> into)
-{
-    boost::sort::pdqsort_branchless(first, last);
-    std::copy(first, last, into);
-}
-
+// The library sorts sort the array in place; the copy into the checked output belongs to their
+// interval as the funnel's delivery belongs to its. Each is a class with one static run, so that
+// one template makes the three item types' sorts of each.
+struct by_std_sort {
+    template <class T>
+    static void run(T* first, T* last) { std::sort(first, last); }
+};
+struct by_std_stable_sort {
+    template <class T>
+    static void run(T* first, T* last) { std::stable_sort(first, last); }
+};
+struct by_pdqsort_branchless {
+    template <class T>
+    static void run(T* first, T* last) { boost::sort::pdqsort_branchless(first, last); }
+};
 // Boost's two sequential stable sorts: spinsort merges through a buffer of n / 2 items,
 // flat_stable_sort through one of about n / 256 items plus 8 KiB.
-template <class T>
-void spinsort(T* first, T* last, checked_output_of<T> into)
+struct by_spinsort {
+    template <class T>
+    static void run(T* first, T* last) { boost::sort::spinsort(first, last); }
+};
+struct by_flat_stable_sort {
+    template <class T>
+    static void run(T* first, T* last) { boost::sort::flat_stable_sort(first, last); }
+};
+// The library face at its own default tuning; its time includes writing the sorted items back.
+struct by_funnel_sort {
+    template <class T>
+    static void run(T* first, T* last) { funnel::sort(first, last); }
+};
+struct by_funnel_stable_sort {
+    template <class T>
+    static void run(T* first, T* last) { funnel::stable_sort(first, last); }
+};
+
+template <class Sort, class T>
+void sorted_in_place(T* first, T* last, checked_output_of<T> into)
 {
-    boost::sort::spinsort(first, last);
+    Sort::run(first, last);
     std::copy(first, last, into);
 }
 
-template <class T>
-void flat_stable_sort(T* first, T* last, checked_output_of<T> into)
+// A sort of all three item types that sorts in place.
+template <class Sort>
+variant in_place(char const* name, char const* display, variant_group group)
 {
-    boost::sort::flat_stable_sort(first, last);
-    std::copy(first, last, into);
-}
-
-// The library face sorts in place at its own default tuning; the time includes writing the
-// sorted items back into the array, and the copy into the output after it.
-template <class T>
-void library_sort(T* first, T* last, checked_output_of<T> into)
-{
-    funnel::sort(first, last);
-    std::copy(first, last, into);
-}
-
-template <class T>
-void library_stable_sort(T* first, T* last, checked_output_of<T> into)
-{
-    funnel::stable_sort(first, last);
-    std::copy(first, last, into);
+    return {name,
+            display,
+            group,
+            sorted_in_place<Sort, element>,
+            nullptr,
+            sorted_in_place<Sort, int>,
+            sorted_in_place<Sort, record>};
 }
 
 // Highway's sorter holds its buffer; one for the whole process, as Highway advises for repeated sorts.
@@ -146,13 +148,6 @@ variant funnel_variant(char const* name, char const* display)
             funnel_sort<Tree<record>, Driver, record, checked_output_of<record>>};
 }
 
-// A library sort; the int and record sorts are null where it has none.
-variant peer(char const* name, char const* display, sort_into<element> sort, sort_into<int> sort_int,
-             sort_into<record> sort_record)
-{
-    return {name, display, variant_group::peer, sort, nullptr, sort_int, sort_record};
-}
-
 }  // namespace
 
 char const* item_type_name(item_type type) { return type_names[static_cast<std::size_t>(type)]; }
@@ -193,19 +188,14 @@ std::vector<variant> const& all_variants()
         funnel_variant<heap_item_tree, driver::cached>("cached-heap", "Cached heap"),
         funnel_variant<stack_item_tree, driver::uncached>("uncached-stack", "Not cached stack"),
         funnel_variant<heap_item_tree, driver::uncached>("uncached-heap", "Not cached heap"),
-        peer("std-sort", "std::sort", std_sort<element>, std_sort<int>, std_sort<record>),
-        peer("std-stable-sort", "std::stable_sort", std_stable_sort<element>, std_stable_sort<int>,
-             std_stable_sort<record>),
-        peer("pdqsort-branchless", "pdqsort_branchless", pdqsort_branchless<element>, pdqsort_branchless<int>,
-             pdqsort_branchless<record>),
-        peer("vqsort", "Highway vqsort", highway_vqsort, highway_vqsort_ints, nullptr),
-        peer("spinsort", "spinsort", spinsort<element>, spinsort<int>, spinsort<record>),
-        peer("flat-stable-sort", "flat_stable_sort", flat_stable_sort<element>, flat_stable_sort<int>,
-             flat_stable_sort<record>),
-        {"funnel-sort", "funnel::sort", variant_group::library, library_sort<element>, nullptr, library_sort<int>,
-         library_sort<record>},
-        {"funnel-stable-sort", "funnel::stable_sort", variant_group::library, library_stable_sort<element>, nullptr,
-         library_stable_sort<int>, library_stable_sort<record>},
+        in_place<by_std_sort>("std-sort", "std::sort", variant_group::peer),
+        in_place<by_std_stable_sort>("std-stable-sort", "std::stable_sort", variant_group::peer),
+        in_place<by_pdqsort_branchless>("pdqsort-branchless", "pdqsort_branchless", variant_group::peer),
+        {"vqsort", "Highway vqsort", variant_group::peer, highway_vqsort, nullptr, highway_vqsort_ints, nullptr},
+        in_place<by_spinsort>("spinsort", "spinsort", variant_group::peer),
+        in_place<by_flat_stable_sort>("flat-stable-sort", "flat_stable_sort", variant_group::peer),
+        in_place<by_funnel_sort>("funnel-sort", "funnel::sort", variant_group::library),
+        in_place<by_funnel_stable_sort>("funnel-stable-sort", "funnel::stable_sort", variant_group::library),
     };
     return variants;
 }
