@@ -65,15 +65,20 @@ constexpr bool reversed_slots()
 template <class Merger, class T>
 void sort_and_add_base_parts(Merger& tree, T* first, range_split const& s)
 {
-    // Parts of q items come first, then r of q + 1; i = k gives the end of the range.
-    std::uint64_t const short_parts = s.k - s.r;
-    auto const part_start = [&](std::uint64_t i) { return first + i * s.q + (i > short_parts ? i - short_parts : 0); };
+    T* start = first;
     for (std::uint64_t i = 0; i < s.k; ++i) {
-        base_sort(part_start(i), part_start(i + 1), tree.merger.order);
+        T* const end = start + base_part_size(s, i);
+        base_sort(start, end, tree.merger.order);
+        if (!reversed_slots<Merger>()) tree.add_input(start, end);
+        start = end;
     }
-    for (std::uint64_t j = 0; j < s.k; ++j) {
-        std::uint64_t const i = reversed_slots<Merger>() ? s.k - 1 - j : j;
-        tree.add_input(part_start(i), part_start(i + 1));
+    if (!reversed_slots<Merger>()) return;
+    // Back from the range's end: part k-1 into slot 0, ..., part 0 into the highest slot.
+    T* end = start;
+    for (std::uint64_t i = s.k; i-- > 0;) {
+        T* const part = end - base_part_size(s, i);
+        tree.add_input(part, end);
+        end = part;
     }
 }
 
@@ -97,19 +102,23 @@ void sort_parts_rotated(T* first, T* last, range_split const& s, T* scratch, Sor
 template <class Merger, class T>
 void add_rotated_runs(Merger& tree, T* first, range_split const& s)
 {
-    // The start of the j-th run in memory: parts 1 .. r-1 have q + 1 items, the others q; j = k
-    // gives the end of the range.
-    auto const run_start = [&](std::uint64_t j) {
-        return first + (j == s.k ? s.k * s.q + s.r : j * s.q + std::min(j, s.r == 0 ? 0 : s.r - 1));
-    };
     if (!reversed_slots<Merger>()) {
-        for (std::uint64_t j = 0; j < s.k; ++j) {
-            tree.add_input(run_start(j), run_start(j + 1));
+        T* start = first;
+        for (std::uint64_t i = 1; i <= s.k; ++i) {
+            T* const end = start + recursive_part_size(s, i % s.k);
+            tree.add_input(start, end);
+            start = end;
         }
         return;
     }
-    for (std::uint64_t j = s.k - 1; j-- > 0;) {
-        tree.add_input(run_start(j), run_start(j + 1));
+    // Back from the start of part 0's run, the last in memory: parts k-1 .. 1, then part 0.
+    T* const range_end = first + s.k * s.q + s.r;
+    T* const part_0 = range_end - recursive_part_size(s, 0);
+    T* end = part_0;
+    for (std::uint64_t i = s.k - 1; i >= 1; --i) {
+        T* const part = end - recursive_part_size(s, i);
+        tree.add_input(part, end);
+        end = part;
     }
-    tree.add_input(run_start(s.k - 1), run_start(s.k));
+    tree.add_input(part_0, range_end);
 }
