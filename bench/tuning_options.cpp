@@ -8,6 +8,7 @@
 
 #include "funnel/item_trees.hpp"
 #include "sort/pool_estimate.hpp"
+#include "sort/tuning.hpp"
 
 namespace {
 
@@ -59,11 +60,8 @@ std::string d_text(float d)
 std::string tuning_problem(std::uint64_t n, funnel::tuning t, item_type type, std::uint64_t memory_bytes)
 {
     std::string const setting = "alpha " + std::to_string(t.alpha) + ", d " + d_text(t.d);
-    double const threshold = std::pow(static_cast<double>(static_cast<float>(t.alpha) * 2.5f), static_cast<double>(t.d));
-    if (threshold + 0.5 >= largest_count) {
-        return setting + ": the base-case threshold (2.5 alpha)^d is beyond 2^31";
-    }
-    if (static_cast<double>(n) <= threshold + 1.0) return "";  // sorted directly, without a tree
+    if (!threshold_fits(t)) return setting + ": the base-case threshold (2.5 alpha)^d is beyond 2^31";
+    if (static_cast<std::int64_t>(n) <= base_case_threshold(t) + 1) return "";  // sorted directly, without a tree
     double const fan_out = std::pow(static_cast<double>(n), 1.0 / static_cast<double>(t.d)) / t.alpha;
     if (fan_out + 0.5 >= largest_count) {
         return setting + ": " + std::to_string(n) + " items would be split into more than 2^31 parts";

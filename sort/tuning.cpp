@@ -1,6 +1,7 @@
 #include "sort/tuning.hpp"
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -18,10 +19,25 @@ std::int32_t fan_out(std::uint64_t m, funnel::tuning t)
     return k < smallest_fan_out ? smallest_fan_out : k;
 }
 
-std::int64_t base_case_threshold(funnel::tuning t)
+namespace {
+
+// (2.5 alpha)^d before rounding.
+double threshold_power(funnel::tuning t)
 {
     float const p = static_cast<float>(t.alpha) * threshold_base_factor;
-    return static_cast<std::int32_t>(std::floor(std::pow(static_cast<double>(p), static_cast<double>(t.d)) + 0.5));
+    return std::pow(static_cast<double>(p), static_cast<double>(t.d));
+}
+
+}  // namespace
+
+std::int64_t base_case_threshold(funnel::tuning t)
+{
+    return static_cast<std::int32_t>(std::floor(threshold_power(t) + 0.5));
+}
+
+bool threshold_fits(funnel::tuning t)
+{
+    return threshold_power(t) + 0.5 < static_cast<double>(std::numeric_limits<std::int32_t>::max());
 }
 
 range_split split_of(std::uint64_t n, funnel::tuning t)

@@ -15,6 +15,10 @@ std::int32_t fan_out(std::uint64_t m, funnel::tuning t);
 // The base p = alpha * 2.5 is a single-precision product, whatever d is.
 std::int64_t base_case_threshold(funnel::tuning t);
 
+// Whether T, as base_case_threshold computes it, fits the 32-bit integer it is kept in; a tuning
+// whose threshold does not fit cannot be sorted with.
+bool threshold_fits(funnel::tuning t);
+
 // How one call over n elements splits its range.
 struct range_split {
     std::uint64_t k = 0;     // number of parts, K(n)
