@@ -11,7 +11,6 @@
 // element and int in their natural order keep the benchmark's merge step and base cases.
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -51,7 +50,7 @@ constexpr stability stable = stability::stable;
 inline void check_tuning(tuning t)
 {
     bool const in_range = t.alpha >= 1 && t.d >= 1.5f && t.d <= 4.0f;
-    if (!in_range || std::pow(2.5 * static_cast<double>(t.alpha), static_cast<double>(t.d)) >= 2147483647.0) {
+    if (!in_range || !threshold_fits(t)) {
         throw std::invalid_argument("funnel::tuning: alpha must be at least 1, d between 1.5 and 4, and "
                                     "(2.5 alpha)^d below 2^31");
     }
