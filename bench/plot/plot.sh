@@ -5,12 +5,14 @@
 # x axis); below it, when std-sort ran, each variant's time as a ratio to std-sort's at the same n;
 # below that, when the reports hold miss counts, L2 and TLB misses per element, or the simulated L2
 # and L1 data misses of `--counters=simulated` (the panel says so, with the simulated geometry).
-# Line labels name the input too when the reports mix inputs.
+# Line labels name the input too when the reports mix inputs, and the funnel's tuning (alpha, d)
+# when the reports hold more than one: every (variant, alpha, d) is a series of its own, in its
+# variant's colour, each tuning with a dash type of its own in the time and ratio panels.
 #
 # Usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]
 #
 # Columns are found by name in each report's header row: size and variant are needed, and
-# ns_per_element (or seconds, from which it is computed); input, type, l2_misses, tlb_misses, and for
+# ns_per_element (or seconds, from which it is computed); input, type, alpha, d, l2_misses, tlb_misses, and for
 # simulated counts l2_event, l1_misses, l1_cache and l2_cache are used when present. Rows without a time (failed runs) are left out, and so are miss cells that
 # hold no number (counters not counted); a number that is not finite (1e400) stops the plot with
 # its line. Text from the reports reaches gnuplot only inside single-quoted strings, where gnuplot
@@ -53,8 +55,10 @@ gp_string() {
   printf "'%s'" "${text//$'\n'/\'.\"\\n\".\'}"
 }
 
-# One line per measured value: variant, input, item type, metric (ns, l2, tlb, and the simulated
-# sl2, sl1, all per element), n, value. Reports without a type column sort elements. The geometry of simulated counts goes to its own file.
+# One line per measured value: variant, input, item type, tuning ("alpha A, d D", empty for the
+# peers and for reports without those columns), metric (ns, l2, tlb, and the simulated sl2, sl1,
+# all per element), n, value. Reports without a type column sort elements. The geometry of
+# simulated counts goes to its own file.
 awk -v geometry="$work/geometry" '
   # Splits a CSV line into f[1..], honouring double quotes and "" inside them.
   function split_csv(line, f,    n, i, c, field, quoted) {
@@ -112,7 +116,8 @@ awk -v geometry="$work/geometry" '
     }
     finite(ns, "ns_per_element")
     type = cell("type"); if (type == "") type = "element"
-    key = label(cell("variant")) "\t" label(cell("input")) "\t" label(type)
+    tuning = cell("alpha") != "" || cell("d") != "" ? "alpha " label(cell("alpha")) ", d " label(cell("d")) : ""
+    key = label(cell("variant")) "\t" label(cell("input")) "\t" label(type) "\t" tuning
     printf "%s\tns\t%s\t%.10g\n", key, n + 0, ns
     simulated = cell("l2_event") ~ /^simulated/
     if (simulated) print "L2 " label(cell("l2_cache")) ", L1 " label(cell("l1_cache")) > geometry
@@ -141,22 +146,37 @@ if [ "$(printf '%s\n' "$inputs" | wc -l)" -gt 1 ]; then
 elif [ -n "$inputs" ]; then
   title="$title, input $inputs"
 fi
+# Likewise the tunings: one is named in the title, several in the labels, each with its dash type.
+cut -f 4 "$work/values" | sed '/^$/d' | sort -u > "$work/tunings"
+label_tunings=0
+if [ "$(wc -l < "$work/tunings")" -gt 1 ]; then
+  label_tunings=1
+elif [ -s "$work/tunings" ]; then
+  title="$title, $(cat "$work/tunings")"
+fi
 
 # Medians per series, panel, metric and n, written as one data file per panel, series and metric:
 # series_I holds the label of series I, METRIC_G_I.dat its points in panel G. A series is a
-# variant (and its input, where labels name it), and variant_I names its variant, whose colour and
-# point shape it has in every panel and plot. Beside them,
+# variant (with its tuning and its input, where labels name them), and variant_I names its variant,
+# whose colour and point shape it has in every panel and plot; dash_I is the dash type of its
+# tuning (1 where the labels name none). Beside them,
 # ratio_G_I.dat holds the time as a ratio to std-sort's median at the same n.
-sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4 -k5,5n -k6,6g "$work/values" | awk -F'\t' -v dir="$work" -v label_inputs="$label_inputs" '
-  BEGIN { while ((getline line < (dir "/groups")) > 0) group_of[line] = ++groups }
+sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4 -k5,5 -k6,6n -k7,7g "$work/values" |
+  awk -F'\t' -v dir="$work" -v label_inputs="$label_inputs" -v label_tunings="$label_tunings" '
+  BEGIN {
+    while ((getline line < (dir "/groups")) > 0) group_of[line] = ++groups
+    while ((getline line < (dir "/tunings")) > 0) dash_of[line] = ++tunings
+  }
   function flush(    median, name, g, i) {
     if (count == 0) return
     median = count % 2 ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
-    name = label_inputs && input != "" ? variant " (" input ")" : variant
+    name = label_tunings && tuning != "" ? variant ", " tuning : variant
+    name = label_inputs && input != "" ? name " (" input ")" : name
     if (!(name in index_of)) {
       index_of[name] = ++series_count
       print name > (dir "/series_" series_count)
       print variant > (dir "/variant_" series_count)
+      print label_tunings && tuning != "" ? dash_of[tuning] : 1 > (dir "/dash_" series_count)
     }
     g = group_of[input "\t" type]; i = index_of[name]
     printf "%s %.10g\n", n, median > (dir "/" metric "_" g "_" i ".dat")
@@ -167,10 +187,10 @@ sort -t "$tab" -k1,1 -k2,2 -k3,3 -k4,4 -k5,5n -k6,6g "$work/values" | awk -F'\t'
     count = 0
   }
   {
-    if ($1 != variant || $2 != input || $3 != type || $4 != metric || $5 != n) {
-      flush(); variant = $1; input = $2; type = $3; metric = $4; n = $5
+    if ($1 != variant || $2 != input || $3 != type || $4 != tuning || $5 != metric || $6 != n) {
+      flush(); variant = $1; input = $2; type = $3; tuning = $4; metric = $5; n = $6
     }
-    v[++count] = $6
+    v[++count] = $7
   }
   END {
     flush()
@@ -237,10 +257,11 @@ variant_style() {
   printf "linecolor rgb '%s' pointtype %d" "$colour" "$shape"
 }
 
-plot_list() {  # panel column, metric, dash type, label suffix
+plot_list() {  # panel column, metric, dash type (or "tuning": the series' own), label suffix
   local group=$1 metric=$2 dash=$3 suffix=$4 list="" sep="" i
   for ((i = 1; i <= series_count; i++)); do
     [ -f "$work/${metric}_${group}_$i.dat" ] || continue
+    [ "$3" = tuning ] && dash=$(cat "$work/dash_$i")
     list="$list$sep$(gp_string "$work/${metric}_${group}_$i.dat") using 1:2 with linespoints $(variant_style "$(cat "$work/variant_$i")") dashtype $dash"
     list="$list title $(gp_string "$(cat "$work/series_$i")$suffix") noenhanced"
     sep=", "
@@ -250,7 +271,7 @@ plot_list() {  # panel column, metric, dash type, label suffix
 
 # The n axis reaches a little beyond the smallest and the largest n (a share of its width on the
 # log scale), instead of out to whole powers of ten.
-size_range=$(cut -f 5 "$work/values" | sort -g | awk '
+size_range=$(cut -f 6 "$work/values" | sort -g | awk '
   NR == 1 { smallest = $1 }
   { largest = $1 }
   END {
@@ -261,7 +282,7 @@ size_range=$(cut -f 5 "$work/values" | sort -g | awk '
 ')
 # A few sizes are marked one by one (480k, 1.92M); many get powers of ten.
 most_marked_sizes=12
-size_tics=$(cut -f 5 "$work/values" | sort -n -u | awk -v most="$most_marked_sizes" '
+size_tics=$(cut -f 6 "$work/values" | sort -n -u | awk -v most="$most_marked_sizes" '
   function short(n) {
     if (n >= 1e9) return sprintf("%.3gG", n / 1e9)
     if (n >= 1e6) return sprintf("%.3gM", n / 1e6)
@@ -328,11 +349,11 @@ fi
     echo 'set yrange [0:*]'
     # The highest time below the frame, not on it.
     echo 'set offsets 0, 0, graph 0.05, 0'
-    plot_of "$(plot_list "$g" ns 1 "")"
+    plot_of "$(plot_list "$g" ns tuning "")"
     if [ "$has_ratio" = 1 ]; then
       printf 'set title %s noenhanced\n' "$(gp_string "Ratio to std-sort, $(group_title "$g")")"
       echo 'set ylabel "time / time of std-sort"'
-      plot_of "$(plot_list "$g" ratio 1 "")"
+      plot_of "$(plot_list "$g" ratio tuning "")"
     fi
     if [ "$has_misses" = 1 ]; then
       printf 'set title %s noenhanced\n' "$(gp_string "$miss_title")"

@@ -72,6 +72,26 @@ bash "$plot" "$svg" "$samples/peers.csv" "$samples/with_misses.csv" || fail "pee
 styles=$(for v in cached-stack std-sort uncached-heap vqsort; do style_of "$svg" "$v (uniform)"; done | sort -u | wc -l)
 [ "$styles" = 4 ] || fail "four variants drawn in $styles styles"
 
+# Every (variant, alpha, d) is a series: a variant's tunings keep its colour and point shape and
+# differ in dash type; the peers, without a tuning, stay one series. A single tuning goes to the title.
+dash_of() {  # SVG, line label: the line's dash pattern, "solid" for none
+  awk -v title="<title>$2</title>" '
+    index($0, title) { found = 1 }
+    found && /<path stroke=/ { print match($0, /stroke-dasharray=.[0-9.,]*/) ? substr($0, RSTART, RLENGTH) : "solid"; exit }
+  ' "$1"
+}
+bash "$plot" "$svg" "$samples/tunings.csv" || fail "tunings.csv: exit status $?"
+[ "$(style_of "$svg" "cached-stack, alpha 4, d 2.5")" = "$(style_of "$svg" "cached-stack, alpha 8, d 2")" ] ||
+  fail "the tunings of one variant differ in colour or point shape"
+[ -n "$(style_of "$svg" "cached-stack, alpha 4, d 2.5")" ] || fail "no series for alpha 4, d 2.5"
+[ "$(dash_of "$svg" "cached-stack, alpha 4, d 2.5")" != "$(dash_of "$svg" "cached-stack, alpha 8, d 2")" ] ||
+  fail "two tunings share a dash type"
+grep -q "<title>std-sort</title>" "$svg" || fail "std-sort is not one series without a tuning"
+awk -F, '$18 != 8' "$samples/tunings.csv" > "$work/one_tuning.csv"
+bash "$plot" "$svg" "$work/one_tuning.csv" || fail "one tuning: exit status $?"
+grep -q "Funnel merge sort, input uniform, alpha 4, d 2.5<" "$svg" || fail "a single tuning is not in the title"
+grep -q "<title>cached-stack</title>" "$svg" || fail "a single tuning is still in the labels"
+
 # -h and --help: the usage on standard output, status 0; --version names the script and its version.
 [ "$(bash "$plot" -h)" = "usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" ] || fail "-h: no usage"
 bash "$plot" --help > /dev/null || fail "--help: status $?"
