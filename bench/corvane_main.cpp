@@ -68,7 +68,7 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
     }
     experiment_options options;
     try {
-        options = parse_options(args, physical_memory_bytes());
+        options = parse_options(args, process_memory_limit());
     } catch (usage_error const& e) {
         err << "corvane: " << e.what() << std::endl;
         write_usage(err);

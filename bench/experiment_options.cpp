@@ -241,6 +241,12 @@ void set_d(experiment_options& options, std::string const& value, std::uint64_t)
     set_tuning_list(options.ds, "--d", value, parse_d);
 }
 
+// What sets the memory limit, for a refusal: "; the limit is RLIMIT_AS (ulimit -v), N bytes".
+std::string limit_text(memory_limit const& memory)
+{
+    return "; the limit is " + memory.source + ", " + std::to_string(memory.bytes) + " bytes";
+}
+
 // Every setting must sort every size of the funnel variants in this memory.
 void check_tunings(experiment_options const& options, std::uint64_t memory_bytes)
 {
@@ -305,16 +311,16 @@ std::uint64_t file_items(std::string const& path, item_type type)
     return bytes / size;
 }
 
-void check_input_file(experiment_options& options, bool input_given, std::uint64_t memory_bytes)
+void check_input_file(experiment_options& options, bool input_given, memory_limit const& memory)
 {
     if (input_given) throw usage_error("--input and --input-file exclude each other");
     // A file's items are sorted as they are: there is nothing a seed could choose.
     if (options.seeded) throw usage_error("--seed and --input-file exclude each other");
     std::uint64_t const items = file_items(options.input_file, options.type);
     if (options.sizes.empty()) {
-        if (items > largest_size(memory_bytes, options.type)) {
+        if (items > largest_size(memory.bytes, options.type)) {
             throw usage_error("--input-file: its " + std::to_string(items) +
-                              " elements do not fit into this machine's memory");
+                              " elements do not fit into this machine's memory" + limit_text(memory));
         }
         options.sizes.push_back(items);
     }
@@ -381,22 +387,15 @@ bool names_geometry(std::set<std::string> const& given)
 
 }  // namespace
 
-std::uint64_t physical_memory_bytes()
+experiment_options parse_options(std::vector<std::string> const& args, memory_limit const& memory)
 {
-    long const pages = sysconf(_SC_PHYS_PAGES);
-    long const page_size = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page_size <= 0) return 0;
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+    return parse_options(args, memory, machine_simulation_setup());
 }
 
-experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes)
-{
-    return parse_options(args, memory_bytes, machine_simulation_setup());
-}
-
-experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes,
+experiment_options parse_options(std::vector<std::string> const& args, memory_limit const& memory,
                                  simulation_setup const& machine)
 {
+    std::uint64_t const memory_bytes = memory.bytes;
     experiment_options options;
     std::set<std::string> given;
     for (std::string const& arg : args) {
@@ -412,11 +411,11 @@ experiment_options parse_options(std::vector<std::string> const& args, std::uint
     for (std::uint64_t const n : options.sizes) {
         if (n > largest_size(memory_bytes, options.type)) {
             throw usage_error("--sizes: " + std::to_string(n) + " elements do not fit into this machine's memory (at most " +
-                              std::to_string(largest_size(memory_bytes, options.type)) + ")");
+                              std::to_string(largest_size(memory_bytes, options.type)) + ")" + limit_text(memory));
         }
     }
     if (!options.input_file.empty()) {
-        check_input_file(options, given.count("--input") != 0, memory_bytes);
+        check_input_file(options, given.count("--input") != 0, memory);
     }
     if (options.counters == counter_mode::simulated) {
         check_simulation(options, machine);

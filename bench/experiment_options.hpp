@@ -14,6 +14,7 @@
 #include "funnel/tuning.hpp"
 #include "items/element.hpp"
 #include "measure/counter_choice.hpp"
+#include "measure/memory_limit.hpp"
 
 enum class report_format { xml, csv, json };
 
@@ -66,15 +67,12 @@ inline std::uint64_t largest_size(std::uint64_t memory_bytes, item_type type = i
     return memory_bytes / (arrays_per_item * item_size(type));
 }
 
-// The machine's physical memory.
-std::uint64_t physical_memory_bytes();
-
-// Reads args (without the program name). Sizes above largest_size(memory_bytes) are refused.
-// Simulated counters take valgrind and the cache geometry from machine, and are refused when
-// valgrind is missing or the simulator cannot model the geometry.
-experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes,
+// Reads args (without the program name). Sizes above largest_size(memory.bytes) are refused, the
+// refusal naming what sets the limit. Simulated counters take valgrind and the cache geometry from
+// machine, and are refused when valgrind is missing or the simulator cannot model the geometry.
+experiment_options parse_options(std::vector<std::string> const& args, memory_limit const& memory,
                                  simulation_setup const& machine);
 // The same with this machine's setup.
-experiment_options parse_options(std::vector<std::string> const& args, std::uint64_t memory_bytes);
+experiment_options parse_options(std::vector<std::string> const& args, memory_limit const& memory);
 
 void write_usage(std::ostream& out);

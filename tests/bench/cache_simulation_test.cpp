@@ -66,7 +66,8 @@ TEST(CacheSimulation, TheChildGetsTheSameRunAndInput)
 {
     variant const& v = *find_variant("cached-heap");
     experiment_options const child = parse_options(
-        simulated_run_arguments(500, v, item_type::record, 42, input_source::pattern("zipf")), std::uint64_t{1} << 30);
+        simulated_run_arguments(500, v, item_type::record, 42, input_source::pattern("zipf")),
+        memory_limit{std::uint64_t{1} << 30, "physical memory"});
     EXPECT_TRUE(child.simulated_child);
     EXPECT_EQ(child.child_seed, 42u);
     EXPECT_EQ(child.sizes, std::vector<std::uint64_t>{500});

@@ -254,6 +254,55 @@ TEST(CorvaneExperiment, BadOptionsExitWithStatusTwoAndWriteNothing)
     }
 }
 
+// The memory this process's cgroup has in the first hierarchy with a memory controller: the folder
+// and its limit file, or empty where there is none.
+std::pair<std::string, std::string> own_memory_cgroup()
+{
+    for (std::string const& line : test_support::lines_of(test_support::slurp("/proc/self/cgroup"))) {
+        std::string const path = line.substr(line.rfind(':') + 1);
+        if (line.find(":memory:") != std::string::npos) return {"/sys/fs/cgroup/memory" + path, "memory.limit_in_bytes"};
+        if (line.rfind("0::", 0) == 0 &&
+            test_support::slurp("/sys/fs/cgroup/cgroup.controllers").find("memory") != std::string::npos) {
+            return {"/sys/fs/cgroup" + path, "memory.max"};
+        }
+    }
+    return {};
+}
+
+// Sizes that fit physical memory but not the address space corvane may have, or not its memory
+// cgroup, are refused before anything runs, with the limit named.
+TEST(CorvaneExperiment, SizesBeyondTheProcesssMemoryLimitsAreRefused)
+{
+    std::vector<std::string> const args = {"--counters=none", "--sizes=40000000"};  // 1.28 GB for the arrays
+    auto const limited = test_support::run_limited(CORVANE_PATH, RLIMIT_AS, rlim_t{1} << 30, args);
+    EXPECT_EQ(limited.status, 2);
+    EXPECT_EQ(limited.out, "");
+    EXPECT_NE(limited.err.find("corvane: --sizes: 40000000 elements do not fit into this machine's memory (at most "
+                               "33554432); the limit is RLIMIT_AS (ulimit -v), 1073741824 bytes"),
+              std::string::npos)
+        << limited.err;
+
+    auto const [parent, limit_file] = own_memory_cgroup();
+    std::string const group = parent + "/kit-test-" + std::to_string(getpid());
+    if (parent.empty() || mkdir(group.c_str(), 0700) != 0) {
+        GTEST_SKIP() << "no memory cgroup can be made here (" << (parent.empty() ? "no memory controller" : std::strerror(errno))
+                     << "): the cgroup's limit is not tried";
+    }
+    test_support::write_file(group + "/" + limit_file, "268435456");
+    std::string const member = group + "/cgroup.procs";
+    // "0" moves the writer: the child, before it becomes corvane.
+    test_support::process_result const inside = test_support::child_process(CORVANE_PATH, args, [&] {
+                                                    int const fd = open(member.c_str(), O_WRONLY);
+                                                    if (fd < 0 || write(fd, "0", 1) != 1) _exit(99);
+                                                    close(fd);
+                                                }).finish();
+    rmdir(group.c_str());
+    EXPECT_EQ(inside.status, 2);
+    EXPECT_NE(inside.err.find("(at most 8388608); the limit is " + group + "/" + limit_file + ", 268435456 bytes"),
+              std::string::npos)
+        << inside.err;
+}
+
 // A report that does not reach its reader, on a full disk (/dev/full) or past a file size limit
 // part-way through (whose signal would end the program without a word), ends in a failure status
 // with a message and the system's reason, in every mode; what reached the file ends with a line.

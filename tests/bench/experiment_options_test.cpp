@@ -12,13 +12,13 @@ namespace {
 
 using args = std::vector<std::string>;
 
-constexpr std::uint64_t plenty = std::uint64_t{1} << 40;  // memory enough for any size a test names
+memory_limit const plenty{std::uint64_t{1} << 40, "physical memory"};  // enough for any size a test names
 
 // The usage_error's text, or "" when the arguments are accepted.
-std::string refusal(args const& given, std::uint64_t memory = plenty)
+std::string refusal(args const& given, std::uint64_t memory = plenty.bytes)
 {
     try {
-        parse_options(given, memory);
+        parse_options(given, memory_limit{memory, "physical memory"});
     } catch (usage_error const& e) {
         return e.what();
     }
@@ -194,7 +194,10 @@ TEST(ExperimentOptions, RefusesSizesAboveWhatMemoryHolds)
     std::uint64_t const memory = 1 << 20;
     EXPECT_EQ(largest_size(memory), memory / 32);
     EXPECT_EQ(refusal({"--sizes=32768"}, memory), "");
-    EXPECT_NE(refusal({"--sizes=1000,32769"}, memory).find("32769 elements do not fit"), std::string::npos);
+    EXPECT_NE(refusal({"--sizes=1000,32769"}, memory)
+                  .find("32769 elements do not fit into this machine's memory (at most 32768); the limit is physical "
+                        "memory, 1048576 bytes"),
+              std::string::npos);
     EXPECT_NE(refusal({"--sizes=9999999999999999"}).find("do not fit"), std::string::npos);
     // A record takes 100 bytes, so fewer of them fit, whichever option comes first.
     EXPECT_EQ(refusal({"--type=record", "--sizes=5242"}, memory), "");

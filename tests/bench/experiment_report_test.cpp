@@ -37,8 +37,8 @@ written experiment(strings const& args)
 {
     std::ostringstream out;
     std::ostringstream progress;
-    run_experiment(parse_options(args, std::uint64_t{1} << 40), out, progress, local_time(std::time(nullptr)),
-                   &fake_counters::library());
+    run_experiment(parse_options(args, memory_limit{std::uint64_t{1} << 40, "physical memory"}), out, progress,
+                   local_time(std::time(nullptr)), &fake_counters::library());
     written w;
     for (std::string const& line : test_support::lines_of(out.str())) {
         (is_manifest(line) ? w.manifest : w.report).push_back(line);
@@ -174,7 +174,7 @@ std::set<std::pair<std::uint64_t, std::uint64_t>> inputs_of(strings args)
     static variant const recording{"recording", "Recording", variant_group::peer, recording_sort, nullptr, nullptr, nullptr};
     args.push_back("--sorts-per-measurement=1");
     args.push_back("--counters=none");
-    experiment_options options = parse_options(args, std::uint64_t{1} << 40);
+    experiment_options options = parse_options(args, memory_limit{std::uint64_t{1} << 40, "physical memory"});
     options.variants = {&recording, &recording};
     recorded_inputs.clear();
     std::ostringstream out;
@@ -365,7 +365,7 @@ TEST(ExperimentReport, TheSimulatedChildSortsOneRunAndWritesItsVerdict)
     std::ostringstream out;
     std::ostringstream progress;
     run_experiment(parse_options({"--simulated-run=5", "--sizes=3000", "--variants=uncached-heap", "--input=organ"},
-                                 std::uint64_t{1} << 40),
+                                 memory_limit{std::uint64_t{1} << 40, "physical memory"}),
                    out, progress, local_time(std::time(nullptr)), nullptr);
     EXPECT_EQ(out.str(), "check: ok\n");
     EXPECT_EQ(progress.str(), "");
