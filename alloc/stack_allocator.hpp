@@ -29,6 +29,7 @@ struct stack_allocator_head {
     };
 
     std::int32_t ref_count;
+    bool owns_block;  // false for a pool laid in memory its caller owns (a mapped file)
     char* top;    // lowest byte handed out so far; the next allocation ends here
     char* limit;  // lowest address an allocation may reach
 
@@ -37,8 +38,9 @@ struct stack_allocator_head {
     // freed memory.
     [[gnu::noinline]] static void free_block(stack_allocator_head* head) noexcept
     {
+        bool const owned = head->owns_block;
         head->~stack_allocator_head();
-        ::operator delete[](static_cast<void*>(head));
+        if (owned) ::operator delete[](static_cast<void*>(head));
     }
 };
 
@@ -92,8 +94,32 @@ public:
         }
         head = ::new (block) stack_allocator_head;
         head->ref_count = 1;
+        head->owns_block = true;
         head->top = static_cast<char*>(block) + header + rounded;
         head->limit = head->top - n;
+    }
+
+    // A pool laid in block_bytes of memory the caller owns and keeps until the last copy is gone
+    // (a mapped file); the allocator never frees it. block must keep the pool's alignment.
+    stack_allocator(void* block, std::size_t block_bytes) : head(nullptr)
+    {
+        std::size_t const header = sizeof(stack_allocator_head);
+        std::size_t const usable = block_bytes > header ? (block_bytes - header) & ~(stack_allocator_detail::pool_alignment - 1) : 0;
+        if (usable == 0) {
+            throw stack_allocator_head::stack_bad_alloc(stack_allocator_detail::no_block_message);
+        }
+        head = ::new (block) stack_allocator_head;
+        head->ref_count = 1;
+        head->owns_block = false;
+        head->top = static_cast<char*>(block) + header + usable;
+        head->limit = static_cast<char*>(block) + header;
+    }
+
+    // The bytes of a block that gives a pool of n usable bytes.
+    static std::size_t block_bytes_for(std::size_t n)
+    {
+        std::size_t const slack = stack_allocator_detail::pool_alignment - 1;
+        return sizeof(stack_allocator_head) + ((n + slack) & ~slack);
     }
 
     stack_allocator(stack_allocator const& other) noexcept : head(other.head) { share(); }

@@ -8,6 +8,7 @@
 #include "bench/experiment.hpp"
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
+#include "bench/memory_cgroup.hpp"
 #include "bench/report_output.hpp"
 #include "cli/standard_flags.hpp"
 #include "measure/counter_choice.hpp"
@@ -88,6 +89,9 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
     } catch (input_file_error const& e) {
         err << "corvane: " << e.what() << std::endl;
         return EXIT_FAILURE;
+    } catch (cgroup_error const& e) {
+        err << "corvane: --memory-limit: " << e.what() << std::endl;
+        return usage_status;
     }
     int const status = report_status(out, err);
     if (status != EXIT_SUCCESS) return status;

@@ -11,10 +11,12 @@
 
 #include "bench/benchmark.hpp"
 #include "bench/cache_simulation.hpp"
+#include "bench/confined_run.hpp"
 #include "bench/experiment_report.hpp"
 #include "bench/experiment_summary.hpp"
 #include "bench/experiment_run.hpp"
 #include "bench/input_source.hpp"
+#include "bench/memory_cgroup.hpp"
 #include "bench/tuning_options.hpp"
 
 namespace {
@@ -157,6 +159,18 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
     head.type = options.type;
     if (!options.seeded) head.seed = static_cast<std::uint64_t>(std::time(nullptr));
 
+    // Runs under a memory limit each go to a child process in a cgroup made for the experiment.
+    std::unique_ptr<memory_cgroup> group;
+    std::unique_ptr<confined_runs> confined;
+    run_storage storage;
+    storage.mapped = options.mapped;
+    storage.folder = options.scratch_dir;
+    if (options.memory_limit != 0) {
+        group = std::make_unique<memory_cgroup>(options.memory_limit);
+        confined = std::make_unique<confined_runs>(*group, options.memory_limit_text);
+        storage.peak_file = group->peak_file();
+    }
+
     std::unique_ptr<experiment_report> const report =
         options.format == report_format::csv    ? make_csv_report(out, head)
         : options.format == report_format::json ? make_json_report(out, head)
@@ -199,7 +213,12 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
         std::uint32_t const repetition = pair.repetition;
         std::uint64_t const seed = run_seed(head.seed, n, repetition);
         auto known = sorts_of_size.find(n);
-        if (known == sorts_of_size.end()) known = sorts_of_size.emplace(n, warm_up_size(options, n, seed, input)).first;
+        if (known == sorts_of_size.end()) {
+            // Runs on mapped storage or under a limit are long and sort once per measurement; a
+            // warm-up in this process's memory would be neither.
+            bool const below_memory = options.mapped || options.memory_limit != 0;
+            known = sorts_of_size.emplace(n, below_memory ? 1 : warm_up_size(options, n, seed, input)).first;
+        }
         std::vector<run_id> shuffled = sorts;
         order.shuffle(shuffled);
         for (run_id const& sort : shuffled) {
@@ -208,7 +227,10 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
             funnel::tuning const setting = sort.tuning.value_or(funnel::default_tuning);
             set_tuning(setting);
             report->run_started(id);
-            run_result result = experiment_run(n, seed, input, head.counters, *v, options.type, known->second);
+            auto const run = [&] {
+                return experiment_run(n, seed, input, head.counters, *v, options.type, known->second, storage);
+            };
+            run_result result = confined ? confined->run(run) : run();
             if (simulated && result.measured) {
                 add_simulation(result, simulate_run(options.simulation,
                                                     simulated_run_arguments(n, *v, options.type, seed, input, setting)));

@@ -20,7 +20,8 @@ std::uint64_t run_seed(std::uint64_t experiment_seed, std::uint64_t n, std::uint
 // library, or null where there is none. An input file is opened before anything is written; a
 // file that cannot be read raises input_file_error (input_source.hpp), which ends the
 // experiment. So does a report that can no longer be written: the runs stop with it, and the
-// caller tells from out's state. Returns how many runs there were and how many failed or failed
+// caller tells from out's state. A memory limit whose cgroup cannot be made raises cgroup_error
+// before anything is written. Returns how many runs there were and how many failed or failed
 // their check.
 run_tally run_experiment(experiment_options const& options, std::ostream& out, std::ostream& progress, local_time started,
                     counter_library const* lib);

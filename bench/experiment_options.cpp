@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "auto_array/scratch_mapping.hpp"
 #include "bench/benchmark.hpp"
 #include "bench/tuning_options.hpp"
 #include "bench/experiment_run.hpp"
@@ -261,6 +262,28 @@ void check_tunings(experiment_options const& options, std::uint64_t memory_bytes
     }
 }
 
+void set_storage(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (value != "memory" && value != "mapped") throw usage_error("--storage: '" + value + "' is not memory or mapped");
+    options.mapped = value == "mapped";
+}
+
+void set_scratch_dir(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    if (value.empty()) throw usage_error("--scratch-dir: the folder is missing");
+    options.scratch_dir = value;
+}
+
+// Bytes, or KiB, MiB, GiB with a K, M or G at the end; at least 1M.
+void set_memory_limit(experiment_options& options, std::string const& value, std::uint64_t)
+{
+    std::uint64_t const bytes = parse_bytes("--memory-limit", value);
+    constexpr std::uint64_t smallest = std::uint64_t{1} << 20;
+    if (bytes < smallest) throw usage_error("--memory-limit: '" + value + "' is less than 1M");
+    options.memory_limit = bytes;
+    options.memory_limit_text = value;
+}
+
 void set_simulated_run(experiment_options& options, std::string const& value, std::uint64_t)
 {
     options.simulated_child = true;
@@ -276,6 +299,8 @@ std::map<std::string, setter> const& setters()
             {"--type", set_type},         {"--input-file", set_input_file}, {"--format", set_format},
             {"--simulated-run", set_simulated_run}, {"--sorts-per-measurement", set_sorts_per_measurement},
             {"--alpha", set_alpha},       {"--d", set_d},
+            {"--storage", set_storage},             {"--scratch-dir", set_scratch_dir},
+            {"--memory-limit", set_memory_limit},
         };
         for (cache_option const& option : cache_options) {
             options[option.name] = [&option](experiment_options& o, std::string const& value, std::uint64_t) {
@@ -318,7 +343,8 @@ void check_input_file(experiment_options& options, bool input_given, memory_limi
     if (options.seeded) throw usage_error("--seed and --input-file exclude each other");
     std::uint64_t const items = file_items(options.input_file, options.type);
     if (options.sizes.empty()) {
-        if (items > largest_size(memory.bytes, options.type)) {
+        // With mapped storage the scratch folder's disk bounds the size instead (check_scratch_dir).
+        if (!options.mapped && items > largest_size(memory.bytes, options.type)) {
             throw usage_error("--input-file: its " + std::to_string(items) +
                               " elements do not fit into this machine's memory" + limit_text(memory));
         }
@@ -377,6 +403,15 @@ void check_type(experiment_options& options)
     options.variants = kept;
 }
 
+// The runs one after the other need room for the largest one's files.
+void check_scratch_dir(experiment_options const& options)
+{
+    std::uint64_t const largest = *std::max_element(options.sizes.begin(), options.sizes.end());
+    std::uint64_t const bytes = mapped_arrays_per_item * item_size(options.type) * largest;
+    std::string const problem = auto_array::scratch_folder_problem(options.scratch_dir, bytes);
+    if (!problem.empty()) throw usage_error("--scratch-dir: " + problem);
+}
+
 bool names_geometry(std::set<std::string> const& given)
 {
     for (cache_option const& option : cache_options) {
@@ -407,9 +442,17 @@ experiment_options parse_options(std::vector<std::string> const& args, memory_li
         if (!given.insert(name).second) throw usage_error(name + " is given twice");
         found->second(options, arg.substr(equals + 1), memory_bytes);
     }
-    // Once the type is known: every size must fit with items of its size.
+    // Once the type is known: every size must fit with items of its size, in memory, or with mapped
+    // storage on the scratch folder's disk.
+    if (given.count("--scratch-dir") != 0 && !options.mapped) {
+        throw usage_error("--scratch-dir needs --storage=mapped");
+    }
+    if (options.memory_limit != 0 && options.counters == counter_mode::simulated) {
+        throw usage_error("--memory-limit cannot confine the simulated runs, which run under valgrind; use "
+                          "--counters=none or auto");
+    }
     for (std::uint64_t const n : options.sizes) {
-        if (n > largest_size(memory_bytes, options.type)) {
+        if (!options.mapped && n > largest_size(memory_bytes, options.type)) {
             throw usage_error("--sizes: " + std::to_string(n) + " elements do not fit into this machine's memory (at most " +
                               std::to_string(largest_size(memory_bytes, options.type)) + ")" + limit_text(memory));
         }
@@ -426,9 +469,11 @@ experiment_options parse_options(std::vector<std::string> const& args, memory_li
         throw usage_error("--simulated-run needs one size and one variant");
     }
     if (options.sizes.empty()) options.sizes = benchmark_sizes();
+    if (options.mapped) check_scratch_dir(options);
     if (options.variants.empty()) options.variants = funnel_variants();
     check_type(options);
-    check_tunings(options, memory_bytes);
+    // Mapped runs keep the funnel's trees and scratch in files, bounded by the disk, not by memory.
+    check_tunings(options, options.mapped ? std::numeric_limits<std::uint64_t>::max() : memory_bytes);
     return options;
 }
 
@@ -465,6 +510,11 @@ void write_usage(std::ostream& out)
            "  --alpha=A,A,...             the funnel's alpha, whole numbers from 1 (default: 4)\n"
            "  --d=D,D,...                 the funnel's d, decimals above 1 (default: 2.5); the funnel variants\n"
            "                              run at every alpha with every d, the other sorts once\n"
+           "  --storage=memory|mapped     where a run keeps its large arrays: anonymous memory (the default)\n"
+           "                              or scratch files mapped shared, which the kernel can evict\n"
+           "  --scratch-dir=DIR           the folder of the scratch files (default: /var/tmp); on disk, not tmpfs\n"
+           "  --memory-limit=SIZE         run each sort in a child process in a memory cgroup of SIZE bytes\n"
+           "                              (K, M or G for KiB, MiB, GiB); not with --counters=simulated\n"
            "  --l1-size=BYTES, --l1-ways=N, --l1-line=BYTES\n"
            "  --l2-size=BYTES, --l2-ways=N, --l2-line=BYTES\n"
            "                              the simulated level-1 data and level-2 caches (default: this\n"

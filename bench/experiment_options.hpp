@@ -35,6 +35,13 @@ struct experiment_options {
     report_format format = report_format::xml;
     // For simulated counters: valgrind and the geometry, the machine's unless given by options.
     simulation_setup simulation;
+    // --storage=mapped: every run's large arrays in scratch files under scratch_dir, mapped shared.
+    bool mapped = false;
+    std::string scratch_dir = "/var/tmp";
+    // --memory-limit: every run in a child process confined to a memory cgroup of this many bytes;
+    // 0 for none. memory_limit_text is the value as given ("256M"), for messages.
+    std::uint64_t memory_limit = 0;
+    std::string memory_limit_text;
     // Set by the hidden --simulated-run=SEED: this process is the child of one simulated run.
     bool simulated_child = false;
     std::uint64_t child_seed = 0;
@@ -60,6 +67,10 @@ public:
 // An experiment run needs, per item, the input array and as much again for the sort's scratch
 // arrays and merge trees.
 constexpr std::uint64_t arrays_per_item = 2;
+
+// With mapped storage a run needs, per item, its input, the funnel's output and as much again at
+// most for the funnel's pool, in files.
+constexpr std::uint64_t mapped_arrays_per_item = 3;
 
 // The largest size of items of the type that fits into memory_bytes.
 inline std::uint64_t largest_size(std::uint64_t memory_bytes, item_type type = item_type::element)

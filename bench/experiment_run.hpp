@@ -14,6 +14,7 @@
 #include "bench/content_check.hpp"
 #include "bench/input_source.hpp"
 #include "measure/counter_choice.hpp"
+#include "measure/data_movement.hpp"
 #include "measure/miss_counter.hpp"
 
 #include "bench/variants.hpp"
@@ -33,6 +34,16 @@ struct run_result {
     std::string check;  // "ok", or what the check found, when measured
     std::string error;  // the what() text of a failure; empty when nothing failed
     std::uint64_t sorts = 1;  // K, the sorts of the one timed interval; seconds and counts are per sort
+    data_movement moved;  // over the timed interval, when measured
+};
+
+// Where a run keeps its arrays and where its peak memory is read.
+struct run_storage {
+    // Arrays in scratch files under folder, mapped shared; false: anonymous memory.
+    bool mapped = false;
+    std::string folder;
+    // The peak memory file of the cgroup the run is confined to; empty: the process's VmHWM.
+    std::string peak_file;
 };
 
 // The length a measurement of several sorts aims at: the clock's reading costs and the odd
@@ -56,15 +67,24 @@ std::uint64_t sorts_per_measurement(double one_sort_seconds, std::uint64_t n, st
 // the choice counts nothing.
 template <class T>
 run_result experiment_run_of(std::uint64_t n, std::uint64_t seed, input_source const& input,
-                             counter_choice const& counters, experiment_sort_of<T> const& sort, std::uint64_t sorts = 1);
+                             counter_choice const& counters, experiment_sort_of<T> const& sort, std::uint64_t sorts = 1,
+                             run_storage const& storage = {});
+
+// The same with mapped storage: the input in a scratch file, written back and dropped from memory
+// before the interval, so that the sort starts with it on disk; the interval ends once the sorted
+// array is written back; the check reads it afterwards.
+template <class T>
+run_result experiment_run_kept_of(std::uint64_t n, std::uint64_t seed, input_source const& input,
+                                  counter_choice const& counters, sort_kept<T> sort, run_storage const& storage);
 
 // The same for element items.
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
                           experiment_sort const& sort, std::uint64_t sorts = 1);
 
-// The same with the variant's sort of the given item type, which it must support.
+// The same with the variant's sort of the given item type, which it must support, and the storage.
 run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source const& input, counter_choice const& counters,
-                          variant const& sort, item_type type, std::uint64_t sorts = 1);
+                          variant const& sort, item_type type, std::uint64_t sorts = 1,
+                          run_storage const& storage = {});
 
 // The warm-up of a variant at a size, before its first measurement: one untimed sort, which pays
 // for the first run of its code, cold caches and the heap's first pages, then measurements of 1,
@@ -74,8 +94,14 @@ run_result experiment_run(std::uint64_t n, std::uint64_t seed, input_source cons
 double warm_up(std::uint64_t n, std::uint64_t seed, input_source const& input, variant const& sort, item_type type);
 
 extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
-                                          experiment_sort_of<element> const&, std::uint64_t);
+                                          experiment_sort_of<element> const&, std::uint64_t, run_storage const&);
 extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
-                                          experiment_sort_of<int> const&, std::uint64_t);
+                                          experiment_sort_of<int> const&, std::uint64_t, run_storage const&);
 extern template run_result experiment_run_of(std::uint64_t, std::uint64_t, input_source const&, counter_choice const&,
-                                          experiment_sort_of<record> const&, std::uint64_t);
+                                          experiment_sort_of<record> const&, std::uint64_t, run_storage const&);
+extern template run_result experiment_run_kept_of(std::uint64_t, std::uint64_t, input_source const&,
+                                               counter_choice const&, sort_kept<element>, run_storage const&);
+extern template run_result experiment_run_kept_of(std::uint64_t, std::uint64_t, input_source const&,
+                                               counter_choice const&, sort_kept<int>, run_storage const&);
+extern template run_result experiment_run_kept_of(std::uint64_t, std::uint64_t, input_source const&,
+                                               counter_choice const&, sort_kept<record>, run_storage const&);

@@ -76,6 +76,16 @@ std::vector<report_cell> report_row(experiment_head const& head, run_id const& i
     // The funnel's setting; the peers have none.
     row.number("alpha", id.tuning ? id.tuning->alpha : 0, id.tuning.has_value());
     row.number("d", id.tuning ? d_text(id.tuning->d) : "", id.tuning.has_value());
+    // What the timed interval moved: faults, storage bytes, processor time, peak memory.
+    data_movement const& moved = result.moved;
+    bool const counted = result.measured && moved.counted;
+    row.number("major_faults", moved.major_faults, counted);
+    row.number("minor_faults", moved.minor_faults, counted);
+    row.number("read_bytes", moved.read_bytes, counted);
+    row.number("write_bytes", moved.write_bytes, counted);
+    row.number("user_s", moved.user_s, counted);
+    row.number("system_s", moved.system_s, counted);
+    row.number("peak_rss_bytes", moved.peak_rss_bytes, counted);
     return std::move(row).cells();
 }
 

@@ -5,15 +5,20 @@
 // experiments the steady nanosecond one (steady_stopwatch.hpp) and, for short sorts, a sort()
 // that sorts several prepared copies one after the other.
 
+#include "measure/data_movement.hpp"
 #include "measure/miss_counter.hpp"
 
-// Times sort() on watch, counted by misses unless it is null.
+// Times sort() on watch, counted by misses unless it is null; moved, unless null, gets what the
+// same interval moved (faults, bytes, processor time, peak memory), read outside the counters.
 template <class Watch, class Sort>
-void time_sort(Watch& watch, miss_counter* misses, Sort&& sort)
+void time_sort(Watch& watch, miss_counter* misses, Sort&& sort, movement_meter* moved = nullptr,
+               data_movement* movement = nullptr)
 {
+    if (moved != nullptr) moved->start();
     if (misses != nullptr) misses->start();
     watch.start();
     sort();
     watch.stop();
     if (misses != nullptr) misses->stop();
+    if (moved != nullptr) *movement = moved->stop();
 }

@@ -11,6 +11,8 @@
 #include <hwy/base.h>
 #include <hwy/contrib/sort/vqsort.h>
 
+#include "auto_array/scratch_mapping.hpp"
+#include "bench/mapped_room.hpp"
 #include "funnel/item_trees.hpp"
 #include "funnel_sort/sort.hpp"
 #include "funnel/tuning.hpp"
@@ -23,10 +25,30 @@ std::size_t const type_sizes[] = {sizeof(element), sizeof(int), sizeof(record)};
 
 // The one place a benchmark sort reads the tuning globals: every funnel run sorts at the setting
 // they hold when it starts.
+funnel::tuning current_tuning() { return funnel::tuning{alpha, d}; }
+
 template <class Tree, driver Driver, class T, class Output>
 void funnel_sort(T* first, T* last, Output into)
 {
-    sort_entry<Tree>(Driver, first, last, into, funnel::tuning{alpha, d});
+    sort_entry<Tree>(Driver, first, last, into, current_tuning());
+}
+
+// Below memory the funnel reads its runs at many places at once, a few pages at each before it
+// moves on: the kernel's read-ahead would fetch windows around every fault that are evicted
+// again before they are used. Random-access advice makes a fault read the page it needs.
+template <class Tree, driver Driver, class T>
+T* funnel_kept(T* first, T* last, mapped_room& room)
+{
+    auto const n = static_cast<std::uint64_t>(last - first);
+    T* const out = room.take_array<T>(n);
+    auto_array::advise_random_access(first, n * sizeof(T));
+    auto_array::advise_random_access(out, n * sizeof(T));
+    sort_entry_in<Tree>(Driver, first, last, out, current_tuning(), [&room](std::size_t bytes) {
+        void* const pool = room.take(bytes);
+        auto_array::advise_random_access(pool, bytes);
+        return pool;
+    });
+    return out;
 }
 
 // The library sorts sort the array in place; the copy into the checked output belongs to their
@@ -71,6 +93,14 @@ void sorted_in_place(T* first, T* last, checked_output_of<T> into)
     std::copy(first, last, into);
 }
 
+// With mapped storage the sorted items stay where they are.
+template <class Sort, class T>
+T* sorted_kept(T* first, T* last, mapped_room&)
+{
+    Sort::run(first, last);
+    return first;
+}
+
 // A sort of all three item types that sorts in place.
 template <class Sort>
 variant in_place(char const* name, char const* display, variant_group group)
@@ -81,7 +111,10 @@ variant in_place(char const* name, char const* display, variant_group group)
             sorted_in_place<Sort, element>,
             nullptr,
             sorted_in_place<Sort, int>,
-            sorted_in_place<Sort, record>};
+            sorted_in_place<Sort, record>,
+            sorted_kept<Sort, element>,
+            sorted_kept<Sort, int>,
+            sorted_kept<Sort, record>};
 }
 
 // Highway's sorter holds its buffer; one for the whole process, as Highway advises for repeated sorts.
@@ -91,13 +124,15 @@ hwy::Sorter const& highway_sorter()
     return sorter;
 }
 
-// ints are Highway's own 32-bit lanes: sorted in place, then copied out.
-void highway_vqsort_ints(int* first, int* last, checked_output_of<int> into)
-{
-    static_assert(sizeof(int) == sizeof(std::int32_t), "an int is a 32-bit lane");
-    highway_sorter()(reinterpret_cast<std::int32_t*>(first), static_cast<std::size_t>(last - first), hwy::SortAscending());
-    std::copy(first, last, into);
-}
+// ints are Highway's own 32-bit lanes, sorted in place.
+struct by_highway_vqsort {
+    static void run(int* first, int* last)
+    {
+        static_assert(sizeof(int) == sizeof(std::int32_t), "an int is a 32-bit lane");
+        highway_sorter()(reinterpret_cast<std::int32_t*>(first), static_cast<std::size_t>(last - first),
+                         hwy::SortAscending());
+    }
+};
 
 // Highway's vectorised quicksort sorts 16-byte pairs whose key is the second field. Its sort
 // turns the elements into such pairs in place, sorts them, and turns them back on the way into
@@ -112,15 +147,19 @@ hwy::K64V64 as_pair(element const& e)
     return pair;
 }
 
+element as_element(hwy::K64V64 const& pair)
+{
+    return element{pair.key, reinterpret_cast<void*>(static_cast<std::uintptr_t>(pair.value))};
+}
+
 // Highway 1.0.3 pads its pairs with the largest key, 2^64-1, and hands an item with that key back
 // with the padding's payload: such items never enter its sort. They are the largest keys of all,
 // equal among themselves, so they go to the end first and follow the sorted rest unchanged.
-void highway_vqsort(element* first, element* last, checked_output into)
+// Returns where they begin; before it the elements' bytes hold the sorted pairs.
+element* highway_sort_as_pairs(element* first, element* last)
 {
     constexpr std::uint64_t padding_key = std::numeric_limits<std::uint64_t>::max();
     element* const largest = std::partition(first, last, [](element const& e) { return e.key != padding_key; });
-    hwy::Sorter const& sorter = highway_sorter();
-    auto const n = static_cast<std::size_t>(largest - first);
     // The pairs live in the elements' own bytes, both two 64-bit words of trivially copyable types.
     // Reading elements through the pair type is formally outside the aliasing rules; it holds in
     // practice because the sort between writing and reading the pairs is an opaque library call.
@@ -128,12 +167,29 @@ void highway_vqsort(element* first, element* last, checked_output into)
         hwy::K64V64 const pair = as_pair(*i);
         std::memcpy(static_cast<void*>(i), &pair, sizeof pair);
     }
-    auto* const pairs = reinterpret_cast<hwy::K64V64*>(first);
-    sorter(pairs, n, hwy::SortAscending());
-    for (std::size_t i = 0; i < n; ++i, ++into) {
-        *into = element{pairs[i].key, reinterpret_cast<void*>(static_cast<std::uintptr_t>(pairs[i].value))};
-    }
+    highway_sorter()(reinterpret_cast<hwy::K64V64*>(first), static_cast<std::size_t>(largest - first),
+                     hwy::SortAscending());
+    return largest;
+}
+
+void highway_vqsort(element* first, element* last, checked_output into)
+{
+    element* const largest = highway_sort_as_pairs(first, last);
+    auto const* const pairs = reinterpret_cast<hwy::K64V64 const*>(first);
+    for (std::size_t i = 0, n = static_cast<std::size_t>(largest - first); i < n; ++i, ++into) *into = as_element(pairs[i]);
     std::copy(largest, last, into);
+}
+
+// With mapped storage the pairs turn back into elements where they lie.
+element* highway_vqsort_kept(element* first, element* last, mapped_room&)
+{
+    element* const largest = highway_sort_as_pairs(first, last);
+    auto const* const pairs = reinterpret_cast<hwy::K64V64 const*>(first);
+    for (std::size_t i = 0, n = static_cast<std::size_t>(largest - first); i < n; ++i) {
+        element const e = as_element(pairs[i]);
+        std::memcpy(static_cast<void*>(first + i), &e, sizeof e);
+    }
+    return first;
 }
 
 template <template <class> class Tree, driver Driver>
@@ -145,7 +201,10 @@ variant funnel_variant(char const* name, char const* display)
             funnel_sort<Tree<element>, Driver, element, checked_output>,
             funnel_sort<Tree<element>, Driver, element, sorted_stream<element>::iterator>,
             funnel_sort<Tree<int>, Driver, int, checked_output_of<int>>,
-            funnel_sort<Tree<record>, Driver, record, checked_output_of<record>>};
+            funnel_sort<Tree<record>, Driver, record, checked_output_of<record>>,
+            funnel_kept<Tree<element>, Driver, element>,
+            funnel_kept<Tree<int>, Driver, int>,
+            funnel_kept<Tree<record>, Driver, record>};
 }
 
 }  // namespace
@@ -191,7 +250,9 @@ std::vector<variant> const& all_variants()
         in_place<by_std_sort>("std-sort", "std::sort", variant_group::peer),
         in_place<by_std_stable_sort>("std-stable-sort", "std::stable_sort", variant_group::peer),
         in_place<by_pdqsort_branchless>("pdqsort-branchless", "pdqsort_branchless", variant_group::peer),
-        {"vqsort", "Highway vqsort", variant_group::peer, highway_vqsort, nullptr, highway_vqsort_ints, nullptr},
+        {"vqsort", "Highway vqsort", variant_group::peer, highway_vqsort, nullptr,
+         sorted_in_place<by_highway_vqsort, int>, nullptr, highway_vqsort_kept, sorted_kept<by_highway_vqsort, int>,
+         nullptr},
         in_place<by_spinsort>("spinsort", "spinsort", variant_group::peer),
         in_place<by_flat_stable_sort>("flat-stable-sort", "flat_stable_sort", variant_group::peer),
         in_place<by_funnel_sort>("funnel-sort", "funnel::sort", variant_group::library),

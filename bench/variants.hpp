@@ -49,6 +49,14 @@ bool find_item_type(std::string const& name, item_type& type);
 // "element, int or record", for messages.
 std::string item_type_names();
 
+class mapped_room;
+
+// How a variant sorts items of type T with mapped storage: it leaves them sorted in a mapped array
+// and returns its first item. The library sorts sort in their input; the funnel merges into an
+// output array it takes from room, beside its pool, and advises the kernel of its access pattern.
+template <class T>
+using sort_kept = T* (*)(T* first, T* last, mapped_room& room);
+
 enum class variant_group { funnel, peer, library };
 
 struct variant {
@@ -61,6 +69,10 @@ struct variant {
     void (*report_sort)(element* first, element* last, sorted_stream<element>::iterator into);
     sort_into<int> sort_int;        // null when it does not sort int
     sort_into<record> sort_record;  // null when it does not sort record
+    // The same sorts leaving their result in a mapped array; null where the into sort is.
+    sort_kept<element> kept;
+    sort_kept<int> kept_int;
+    sort_kept<record> kept_record;
 
     bool sorts(item_type type) const
     {
@@ -79,6 +91,18 @@ struct variant {
             return sort_int;
         } else {
             return sort_record;
+        }
+    }
+
+    template <class T>
+    sort_kept<T> kept_of() const
+    {
+        if constexpr (std::is_same<T, element>::value) {
+            return kept;
+        } else if constexpr (std::is_same<T, int>::value) {
+            return kept_int;
+        } else {
+            return kept_record;
         }
     }
 };

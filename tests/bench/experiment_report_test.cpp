@@ -47,6 +47,9 @@ written experiment(strings const& args)
     return w;
 }
 
+// The columns of what each interval moved, always the last ones.
+std::string const movement_header = ",major_faults,minor_faults,read_bytes,write_bytes,user_s,system_s,peak_rss_bytes";
+
 std::vector<std::string> csv_fields(std::string const& line)
 {
     strings fields;
@@ -94,7 +97,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
                           "--variants=cached-stack,uncached-heap", "--input=organ", "--sorts-per-measurement=3"};
     written const w = experiment(args);
     ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
-    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement,alpha,d");
+    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement,alpha,d" + movement_header);
     // The manifest before the header: where the numbers come from, one "# key: value" line each.
     strings keys;
     for (std::string const& line : w.manifest) keys.push_back(line.substr(2, line.find(':') - 2));
@@ -105,7 +108,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
     EXPECT_EQ(w.manifest.at(12), "# seed: 5");
     for (std::size_t row = 1; row < w.report.size(); ++row) {
         strings const f = csv_fields(w.report[row]);
-        ASSERT_EQ(f.size(), 19u) << w.report[row];
+        ASSERT_EQ(f.size(), 26u) << w.report[row];
         EXPECT_EQ(f[3], "organ");
         EXPECT_EQ(f[4], "5");
         double const seconds = std::stod(f[5]);
@@ -171,7 +174,8 @@ void recording_sort(element* first, element* last, checked_output into)
 // The inputs an experiment with these options sorted, K = 1.
 std::set<std::pair<std::uint64_t, std::uint64_t>> inputs_of(strings args)
 {
-    static variant const recording{"recording", "Recording", variant_group::peer, recording_sort, nullptr, nullptr, nullptr};
+    static variant const recording{"recording", "Recording", variant_group::peer, recording_sort, nullptr,
+                                   nullptr,     nullptr,     nullptr,            nullptr,        nullptr};
     args.push_back("--sorts-per-measurement=1");
     args.push_back("--counters=none");
     experiment_options options = parse_options(args, memory_limit{std::uint64_t{1} << 40, "physical memory"});
@@ -269,7 +273,7 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
     ASSERT_EQ(csv.report.size(), 2u);
     strings const f = csv_fields(csv.report[1]);
-    ASSERT_EQ(f.size(), 19u);
+    ASSERT_EQ(f.size(), 26u);
     EXPECT_EQ(f[5], "");
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[13], "");
@@ -349,11 +353,11 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     strings const rows = without_manifest(csv.str());
     ASSERT_EQ(rows.size(), 3u);
     // The columns of the other modes first, unchanged; the simulation's own at the end.
-    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement,alpha,d");
+    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement,alpha,d" + movement_header);
     EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,3,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
-                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1,4,2.5");
+                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1,4,2.5,,,,,,,");
     strings const f = csv_fields(rows[2]);
-    ASSERT_EQ(f.size(), 23u);
+    ASSERT_EQ(f.size(), 30u);
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[14], "the simulated run failed (exit status 1)");
     EXPECT_EQ(f[15], "");

@@ -1,0 +1,138 @@
+// corvane below memory, end to end: mapped storage, a memory limit in a cgroup the run makes, the
+// scratch files and the cgroup after the run however it ends, and the refusals.
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/process.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace {
+
+using test_support::run_program;
+using strings = std::vector<std::string>;
+
+bool empty_folder(std::string const& path) { return std::filesystem::is_empty(path); }
+
+// Whether corvane could not make its cgroup (not root, no memory controller): then the runs under a
+// limit cannot be tested here.
+bool no_cgroup(test_support::process_result const& result)
+{
+    return result.status == 2 && result.err.find("corvane: --memory-limit: ") == 0;
+}
+
+// The memory cgroups below this process's own (v1) or the unified one (v2) that corvane made.
+strings corvane_cgroups()
+{
+    strings found;
+    std::ifstream in("/proc/self/cgroup");
+    for (std::string line; std::getline(in, line);) {
+        std::size_t const second = line.find(':', line.find(':') + 1);
+        std::string const list = line.substr(line.find(':') + 1, second - line.find(':') - 1);
+        std::string const folder = list == "memory" ? "/sys/fs/cgroup/memory" + line.substr(second + 1)
+                                   : list.empty()   ? "/sys/fs/cgroup" + line.substr(second + 1)
+                                                    : "";
+        if (folder.empty() || !std::filesystem::is_directory(folder)) continue;
+        for (auto const& entry : std::filesystem::directory_iterator(folder)) {
+            if (entry.path().filename().string().rfind("corvane-", 0) == 0) found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+TEST(BelowMemory, MappedRunsOfEveryVariantAreCheckedAndLeaveNoFile)
+{
+    test_support::temp_dir dir;
+    std::string const scratch = dir.file("");
+    auto const result = run_program(CORVANE_PATH, {"--counters=none", "--format=csv", "--storage=mapped",
+                                                   "--scratch-dir=" + scratch, "--sizes=30000", "--variants=all",
+                                                   "--type=element", "--seed=3"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto const rows = test_support::lines_of(result.out);
+    ASSERT_EQ(rows.size(), 9u) << result.out;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_NE(rows[i].find(",ok,,element,1,"), std::string::npos) << rows[i];
+    }
+    EXPECT_TRUE(empty_folder(scratch));
+}
+
+TEST(BelowMemory, ALimitKillsWhatDoesNotFitAndSparesTheRest)
+{
+#ifdef KIT_SANITIZED_BUILD
+    GTEST_SKIP() << "AddressSanitizer's own memory does not fit under a limit of a few MiB; the release build runs this test";
+#endif
+    test_support::temp_dir dir;
+    std::string const scratch = dir.file("");
+    // Mapped, the funnel's 8 MB of input and output sort under 8M; 16 MB in anonymous memory cannot.
+    auto const mapped = run_program(CORVANE_PATH, {"--counters=none", "--format=csv", "--storage=mapped",
+                                                   "--scratch-dir=" + scratch, "--memory-limit=8M", "--sizes=250000",
+                                                   "--variants=cached-stack,pdqsort-branchless", "--seed=3"});
+    if (no_cgroup(mapped)) GTEST_SKIP() << "no memory cgroup can be made here: " << mapped.err;
+    ASSERT_EQ(mapped.status, 0) << mapped.err;
+    auto const rows = test_support::lines_of(mapped.out);
+    ASSERT_EQ(rows.size(), 3u) << mapped.out;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_NE(rows[i].find(",ok,,element,1,"), std::string::npos) << rows[i];
+    }
+    auto const in_memory = run_program(CORVANE_PATH, {"--counters=none", "--format=csv", "--memory-limit=8M",
+                                                      "--sizes=1000000", "--variants=std-sort", "--seed=3"});
+    EXPECT_NE(in_memory.out.find(",killed by the memory limit (8M),element,,,,,,,,\n"), std::string::npos)
+        << in_memory.out << in_memory.err;
+    EXPECT_TRUE(empty_folder(scratch));
+    EXPECT_EQ(corvane_cgroups(), strings{});
+}
+
+// Stopped by a signal while a run goes on: no scratch file and no cgroup stay behind.
+TEST(BelowMemory, AStoppedExperimentLeavesNothingBehind)
+{
+    for (int const signal : {SIGINT, SIGKILL}) {
+        test_support::temp_dir dir;
+        std::string const scratch = dir.file("");
+        strings args = {"--counters=none", "--format=csv", "--storage=mapped", "--scratch-dir=" + scratch,
+                        "--sizes=1000000", "--repeat=100", "--variants=pdqsort-branchless"};
+        if (signal == SIGINT) args.push_back("--memory-limit=64M");
+        test_support::child_process corvane(CORVANE_PATH, args);
+        // The line before the first run, then a moment for the run to make its files.
+        for (int wait = 0; wait < 500 && corvane.err_so_far().find("corvane: counters") == std::string::npos; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        kill(corvane.id(), signal);
+        auto const result = corvane.finish();
+        if (no_cgroup(result)) GTEST_SKIP() << "no memory cgroup can be made here: " << result.err;
+        EXPECT_NE(result.err.find("corvane: counters"), std::string::npos) << result.err;
+        EXPECT_TRUE(empty_folder(scratch)) << signal;
+        if (signal == SIGINT) {
+            EXPECT_EQ(corvane_cgroups(), strings{});
+        }
+    }
+}
+
+TEST(BelowMemory, RefusesWhatCannotHoldTheRuns)
+{
+    test_support::temp_dir dir;
+    auto refused = [](strings args, std::string const& message) {
+        auto const result = run_program(CORVANE_PATH, args);
+        EXPECT_EQ(result.status, 2) << result.err;
+        EXPECT_EQ(result.err.find("corvane: " + message), 0u) << result.err;
+        EXPECT_EQ(result.out, "");
+    };
+    refused({"--storage=mapped", "--scratch-dir=" + dir.file("missing")},
+            "--scratch-dir: '" + dir.file("missing") + "' does not exist");
+    refused({"--storage=mapped", "--scratch-dir=/dev/shm"}, "--scratch-dir: '/dev/shm' lies in memory (tmpfs)");
+    refused({"--storage=mapped", "--scratch-dir=" + dir.file(""), "--sizes=1000000000000"},
+            "--scratch-dir: '" + dir.file("") + "' has ");
+    refused({"--scratch-dir=" + dir.file("")}, "--scratch-dir needs --storage=mapped");
+    refused({"--storage=disk"}, "--storage: 'disk' is not memory or mapped");
+    refused({"--memory-limit=12X"}, "--memory-limit: '12X");
+    refused({"--memory-limit=256M", "--counters=simulated"}, "--memory-limit cannot confine the simulated runs");
+}
+
+}  // namespace
