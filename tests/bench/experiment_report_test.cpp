@@ -175,7 +175,7 @@ void recording_sort(element* first, element* last, checked_output into)
 std::set<std::pair<std::uint64_t, std::uint64_t>> inputs_of(strings args)
 {
     static variant const recording{"recording", "Recording", variant_group::peer, recording_sort, nullptr,
-                                   nullptr,     nullptr,     nullptr,            nullptr,        nullptr};
+                                   nullptr, nullptr, nullptr, nullptr, nullptr};
     args.push_back("--sorts-per-measurement=1");
     args.push_back("--counters=none");
     experiment_options options = parse_options(args, memory_limit{std::uint64_t{1} << 40, "physical memory"});
