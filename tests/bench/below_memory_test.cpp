@@ -64,7 +64,7 @@ TEST(BelowMemory, MappedRunsOfEveryVariantAreCheckedAndLeaveNoFile)
                                                    "--type=element", "--seed=3"});
     ASSERT_EQ(result.status, 0) << result.err;
     auto const rows = csv_rows(result.out);
-    ASSERT_EQ(rows.size(), 9u) << result.out;
+    ASSERT_GE(rows.size(), 9u) << result.out;  // the header and a row for each of the eight or more sorts
     for (std::size_t i = 1; i < rows.size(); ++i) {
         EXPECT_NE(rows[i].find(",ok,,element,1,"), std::string::npos) << rows[i];
     }
