@@ -10,6 +10,7 @@
 
 #include "bench/corvane_main.hpp"
 #include "bench/report_output.hpp"
+#include "bench/stop_signals.hpp"
 #include "measure/papi_library.hpp"
 
 int main(int argc, char** argv)
@@ -19,5 +20,8 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     report_output_buffer buffer(STDOUT_FILENO);
     std::ostream out(&buffer);
-    return corvane_main(std::vector<std::string>(argv + 1, argv + argc), out, std::cerr, papi_counter_library());
+    int const status = corvane_main(std::vector<std::string>(argv + 1, argv + argc), out, std::cerr, papi_counter_library());
+    // The report is closed and flushed: the stop signal may end the program now.
+    if (stop_signal() != 0) end_by_signal(stop_signal());
+    return status;
 }

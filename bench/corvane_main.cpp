@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "bench/benchmark.hpp"
@@ -10,6 +11,7 @@
 #include "bench/input_source.hpp"
 #include "bench/memory_cgroup.hpp"
 #include "bench/report_output.hpp"
+#include "bench/stop_signals.hpp"
 #include "cli/standard_flags.hpp"
 #include "measure/counter_choice.hpp"
 #include "measure/miss_counter.hpp"
@@ -79,6 +81,8 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
     // An experiment that counts nothing leaves the library alone: it is not even initialised. Nor
     // does the simulated run corvane starts under valgrind for each of its runs: the simulator
     // counts there.
+    // The simulated run's child keeps the signals' default actions: its parent stops it.
+    if (!options.simulated_child) catch_stop_signals();
     counter_library const* started_library = nullptr;
     if (options.counters != counter_mode::none && !options.simulated_child) {
         started_library = start_counter_library(lib).library;
@@ -94,6 +98,11 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
         return usage_status;
     }
     int const status = report_status(out, err);
+    if (stop_signal() != 0) {
+        err << "corvane: stopped by signal " << stop_signal() << " (" << strsignal(stop_signal()) << ") after "
+            << tally.runs << " runs; the report is closed" << std::endl;
+        return 128 + stop_signal();
+    }
     if (status != EXIT_SUCCESS) return status;
     write_failed_runs(err, tally);
     return tally.failed > 0 ? failed_runs_status : EXIT_SUCCESS;

@@ -2,7 +2,9 @@
 // The benchmark program behind main. Without arguments: the fixed report, which needs the
 // counter library and stops before its first line if the library cannot start. With -h or --help
 // anywhere: the usage; with --version, the version. Otherwise an experiment, which runs with whatever counters there are.
-// A report that could not be written completely ends in a failure status.
+// A report that could not be written completely ends in a failure status. An experiment stopped by
+// SIGINT, SIGTERM or SIGHUP closes its report and returns 128 + the signal's number; the caller
+// then ends by the signal itself (stop_signals.hpp).
 
 #include <ostream>
 #include <string>

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "bench/experiment_run.hpp"
 #include "bench/input_source.hpp"
 #include "bench/memory_cgroup.hpp"
+#include "bench/stop_signals.hpp"
 #include "bench/tuning_options.hpp"
 
 namespace {
@@ -68,6 +70,7 @@ std::uint64_t warm_up_size(experiment_options const& options, std::uint64_t n, s
     }
     double fastest = 0.0;
     for (variant const* v : options.variants) {
+        if (stop_signal() != 0) break;  // no run of the size follows
         double const seconds = warm_up(n, seed, input, *v, options.type);
         if (seconds > 0.0 && (fastest == 0.0 || seconds < fastest)) fastest = seconds;
     }
@@ -208,50 +211,70 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
     order.shuffle(pairs);
     std::map<std::uint64_t, std::uint64_t> sorts_of_size;  // K, once the size's variants are warmed up
     experiment_summary summary(options.sizes, options.variants);
-    for (size_repetition const& pair : pairs) {
-        std::uint64_t const n = pair.n;
-        std::uint32_t const repetition = pair.repetition;
-        std::uint64_t const seed = run_seed(head.seed, n, repetition);
-        auto known = sorts_of_size.find(n);
-        if (known == sorts_of_size.end()) {
-            // Runs on mapped storage or under a limit are long and sort once per measurement; a
-            // warm-up in this process's memory would be neither.
-            bool const below_memory = options.mapped || options.memory_limit != 0;
-            known = sorts_of_size.emplace(n, below_memory ? 1 : warm_up_size(options, n, seed, input)).first;
-        }
-        std::vector<run_id> shuffled = sorts;
-        order.shuffle(shuffled);
-        for (run_id const& sort : shuffled) {
-            variant const* const v = sort.sort;
-            run_id const id{n, v, repetition, seed, sort.tuning};
-            funnel::tuning const setting = sort.tuning.value_or(funnel::default_tuning);
-            set_tuning(setting);
-            report->run_started(id);
-            auto const run = [&] {
-                return experiment_run(n, seed, input, head.counters, *v, options.type, known->second, storage);
-            };
-            run_result result = confined ? confined->run(run) : run();
-            if (simulated && result.measured) {
-                add_simulation(result, simulate_run(options.simulation,
-                                                    simulated_run_arguments(n, *v, options.type, seed, input, setting)));
+    // The run whose head is written and whose end is not: a fatal error closes it with its reason.
+    std::optional<run_id> open;
+    try {
+        for (size_repetition const& pair : pairs) {
+            if (stop_signal() != 0) break;
+            std::uint64_t const n = pair.n;
+            std::uint32_t const repetition = pair.repetition;
+            std::uint64_t const seed = run_seed(head.seed, n, repetition);
+            auto known = sorts_of_size.find(n);
+            if (known == sorts_of_size.end()) {
+                // Runs on mapped storage or under a limit are long and sort once per measurement; a
+                // warm-up in this process's memory would be neither.
+                bool const below_memory = options.mapped || options.memory_limit != 0;
+                known = sorts_of_size.emplace(n, below_memory ? 1 : warm_up_size(options, n, seed, input)).first;
             }
-            report->run_finished(id, result);
-            summary.add(id, result);
-            // Simulated runs are slow: their lines add the counts and the time left.
-            std::string tail;
-            if (simulated) {
-                estimate.finished(n);
-                if (result.counts_read) {
-                    tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
-                           std::to_string(result.counts[counter_choice::l2_slot]);
+            std::vector<run_id> shuffled = sorts;
+            order.shuffle(shuffled);
+            for (run_id const& sort : shuffled) {
+                if (stop_signal() != 0) break;
+                variant const* const v = sort.sort;
+                run_id const id{n, v, repetition, seed, sort.tuning};
+                funnel::tuning const setting = sort.tuning.value_or(funnel::default_tuning);
+                set_tuning(setting);
+                report->run_started(id);
+                open = id;
+                auto const run = [&] {
+                    return experiment_run(n, seed, input, head.counters, *v, options.type, known->second, storage);
+                };
+                run_result result = confined ? confined->run(run) : run();
+                if (simulated && result.measured && stop_signal() == 0) {
+                    add_simulation(result, simulate_run(options.simulation,
+                                                        simulated_run_arguments(n, *v, options.type, seed, input, setting)));
                 }
-                tail += "; " + estimate.left();
+                // What the run measured before the signal came stays.
+                if (stop_signal() != 0 && result.error.empty()) result.error = "interrupted";
+                report->run_finished(id, result);
+                open.reset();
+                summary.add(id, result);
+                // Simulated runs are slow: their lines add the counts and the time left.
+                std::string tail;
+                if (simulated) {
+                    estimate.finished(n);
+                    if (result.counts_read) {
+                        tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
+                               std::to_string(result.counts[counter_choice::l2_slot]);
+                    }
+                    tail += "; " + estimate.left();
+                }
+                ++tally.runs;
+                if (!result.error.empty() || (result.measured && result.check != "ok")) ++tally.failed;
+                write_progress(progress, tally.runs, runs, id, options.repeat, result, tail, options.tunings().size() > 1);
+                if (!out) return tally;
             }
-            ++tally.runs;
-            if (!result.error.empty() || (result.measured && result.check != "ok")) ++tally.failed;
-            write_progress(progress, tally.runs, runs, id, options.repeat, result, tail, options.tunings().size() > 1);
-            if (!out) return tally;
         }
+    } catch (input_file_error const& e) {
+        // The input every further run needs is gone: the document is closed before the error ends
+        // the experiment.
+        if (open) {
+            run_result failed;
+            failed.error = e.what();
+            report->run_finished(*open, failed);
+        }
+        report->end();
+        throw;
     }
     report->end();
     summary.write(progress);

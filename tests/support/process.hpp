@@ -21,6 +21,7 @@ namespace test_support {
 
 struct process_result {
     int status = -1;  // exit status, or -1 if the program did not exit normally
+    int signal = 0;   // the signal that ended it, if one did
     std::string out;
     std::string err;
 };
@@ -83,7 +84,10 @@ public:
     {
         process_result result;
         int wstatus = 0;
-        if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+        if (pid > 0 && waitpid(pid, &wstatus, 0) == pid) {
+            if (WIFEXITED(wstatus)) result.status = WEXITSTATUS(wstatus);
+            if (WIFSIGNALED(wstatus)) result.signal = WTERMSIG(wstatus);
+        }
         pid = -1;
         finished = true;
         if (out_fd >= 0) close(out_fd);
