@@ -2,6 +2,8 @@
 #include "bench/tuning_options.hpp"
 
 #include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include <valgrind/callgrind.h>
 
 #include "bench/experiment_run.hpp"
+#include "bench/stop_signals.hpp"
 #include "measure/counter_choice.hpp"
 
 extern char** environ;
@@ -132,7 +135,7 @@ std::string own_executable() { return "/proc/" + std::to_string(getpid()) + "/ex
 
 // Runs argv with standard output and error in the given files. Returns how the child ended
 // when that was not an exit with status 0: "exit status 3", "killed by signal 9 (Killed)", or
-// why it could not be run at all; empty on success.
+// why it could not be run at all; interrupted_error when a stop signal came first; empty on success.
 std::string run_child(std::vector<std::string> const& argv, std::string const& out, std::string const& err)
 {
     posix_spawn_file_actions_t actions;
@@ -147,9 +150,22 @@ std::string run_child(std::vector<std::string> const& argv, std::string const& o
     int const spawned = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return std::string("not started: ") + std::strerror(spawned);
+    // A stop signal kills the child (valgrind and the program it runs are one process) and
+    // reaps it. The wait looks every 10 ms: a signal cuts the pause short, and one that comes
+    // just before it is seen at the next look.
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return std::string("not waited for: ") + std::strerror(errno);
+    for (;;) {
+        pid_t const ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (ended < 0 && errno != EINTR) return std::string("not waited for: ") + std::strerror(errno);
+        if (stop_signal() != 0) {
+            kill(child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return interrupted_error;
+        }
+        timespec const pause{0, 10000000};
+        nanosleep(&pause, nullptr);
     }
     if (WIFSIGNALED(status)) {
         int const signal = WTERMSIG(status);
@@ -262,6 +278,10 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
                                      own_executable()};
     argv.insert(argv.end(), child_arguments.begin(), child_arguments.end());
     std::string const ending = run_child(argv, folder.file("out"), folder.file("err"));
+    if (ending == interrupted_error) {
+        counts.error = interrupted_error;
+        return counts;
+    }
     std::string const out = slurp(folder.file("out"));
     if (!ending.empty()) {
         std::string why = valgrind_error(slurp(folder.file("valgrind.log")));

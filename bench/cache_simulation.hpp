@@ -55,7 +55,8 @@ std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const&
                                                  funnel::tuning t = funnel::default_tuning);
 
 // Runs the child of one run under the simulator and collects its counts. Everything the child
-// writes goes to a private temporary folder, removed again whatever happened.
+// writes goes to a private temporary folder, removed again whatever happened. A stop signal
+// (stop_signals.hpp) kills and reaps the child; the error then says "interrupted".
 simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments);
 
 // The child's part: one checked run of the variant's sort of the item type with the

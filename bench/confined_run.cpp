@@ -1,10 +1,10 @@
 #include "bench/confined_run.hpp"
+#include "bench/stop_signals.hpp"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
-#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,14 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction previous_actions[std::size(stop_signals)];
-
-// The stop signal that came, or 0; set by the handler, read by the waiting parent.
-volatile std::sig_atomic_t stop_signal = 0;
-
-void note_stop(int signal) { stop_signal = signal; }
 
 // The result travels as a flat record: the numbers, then the two texts with their lengths.
 struct flat_result {
@@ -79,44 +71,17 @@ std::string death_text(int status)
     return "killed by signal " + std::to_string(WTERMSIG(status)) + (name != nullptr ? std::string(" (") + name + ")" : "");
 }
 
-pid_t running_child = -1;
-
 }  // namespace
 
 confined_runs::confined_runs(memory_cgroup& group, std::string limit_text)
     : group_(group), limit_text_(std::move(limit_text))
 {
-    struct sigaction action {};
-    action.sa_handler = note_stop;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
-        sigaction(stop_signals[i], &action, &previous_actions[i]);
-    }
 }
 
-confined_runs::~confined_runs()
-{
-    for (std::size_t i = 0; i < std::size(stop_signals); ++i) sigaction(stop_signals[i], &previous_actions[i], nullptr);
-    group_.remove();
-}
-
-void confined_runs::stop_now(int signal)
-{
-    if (running_child > 0) {
-        kill(running_child, SIGKILL);
-        waitpid(running_child, nullptr, 0);
-        running_child = -1;
-    }
-    group_.remove();
-    for (std::size_t i = 0; i < std::size(stop_signals); ++i) sigaction(stop_signals[i], &previous_actions[i], nullptr);
-    raise(signal);
-    // A signal its caller ignores or handles without ending the process: end it here.
-    _exit(128 + signal);
-}
+confined_runs::~confined_runs() { group_.remove(); }
 
 run_result confined_runs::run(std::function<run_result()> const& run)
 {
-    if (stop_signal != 0) stop_now(stop_signal);
     run_result failed;
     int pipe_fds[2];
     if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
@@ -133,7 +98,7 @@ run_result confined_runs::run(std::function<run_result()> const& run)
     }
     if (child == 0) {
         close(pipe_fds[0]);
-        for (std::size_t i = 0; i < std::size(stop_signals); ++i) sigaction(stop_signals[i], &previous_actions[i], nullptr);
+        release_stop_signals();
         run_result result;
         if (group_.enter()) {
             result = run();
@@ -143,11 +108,18 @@ run_result confined_runs::run(std::function<run_result()> const& run)
         send_result(pipe_fds[1], result);
         _exit(0);
     }
-    running_child = child;
     close(pipe_fds[1]);
     std::string bytes;
     for (;;) {
-        if (stop_signal != 0) stop_now(stop_signal);
+        if (stop_signal() != 0) {
+            // The experiment stops: the child goes now, the cgroup with the experiment.
+            kill(child, SIGKILL);
+            while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            close(pipe_fds[0]);
+            failed.error = interrupted_error;
+            return failed;
+        }
         pollfd ready{pipe_fds[0], POLLIN, 0};
         // A signal cuts the wait short; the timeout covers one that comes just before it.
         if (poll(&ready, 1, 200) <= 0) continue;
@@ -160,9 +132,7 @@ run_result confined_runs::run(std::function<run_result()> const& run)
     close(pipe_fds[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        if (stop_signal != 0) stop_now(stop_signal);
     }
-    running_child = -1;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return received_result(bytes);
     if (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL && group_.limit_kills() > kills_before) {
         failed.error = "killed by the memory limit (" + limit_text_ + ")";

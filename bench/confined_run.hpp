@@ -2,8 +2,8 @@
 // A run in a child process confined to the experiment's memory cgroup: the child enters the
 // cgroup, makes its input there, sorts and checks, and hands its result back through a pipe. A
 // child the kernel kills for reaching the limit gives a failed result that says so, and the
-// experiment goes on. SIGINT, SIGTERM and SIGHUP to corvane while confined runs go on kill the
-// child and remove the cgroup before the signal takes its usual course.
+// experiment goes on. A stop signal (stop_signals.hpp) while a confined run goes on kills and
+// reaps the child, and the run comes back "interrupted"; the cgroup goes with the experiment.
 
 #include <functional>
 #include <string>
@@ -13,8 +13,7 @@
 
 class confined_runs {
 public:
-    // limit_text is the limit as given ("256M"), for the failure of a killed run. Takes over the
-    // stop signals until destroyed.
+    // limit_text is the limit as given ("256M"), for the failure of a killed run.
     confined_runs(memory_cgroup& group, std::string limit_text);
     ~confined_runs();
     confined_runs(confined_runs const&) = delete;
@@ -24,10 +23,6 @@ public:
     run_result run(std::function<run_result()> const& run);
 
 private:
-    // Kills the child (if any), removes the cgroup, gives the stop signals their old actions back
-    // and raises the signal that came.
-    [[noreturn]] void stop_now(int signal);
-
     memory_cgroup& group_;
     std::string limit_text_;
 };

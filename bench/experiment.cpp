@@ -245,7 +245,7 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
                                                         simulated_run_arguments(n, *v, options.type, seed, input, setting)));
                 }
                 // What the run measured before the signal came stays.
-                if (stop_signal() != 0 && result.error.empty()) result.error = "interrupted";
+                if (stop_signal() != 0 && result.error.empty()) result.error = interrupted_error;
                 report->run_finished(id, result);
                 open.reset();
                 summary.add(id, result);

@@ -2,10 +2,12 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <iterator>
 
 namespace {
 
 int const stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous_actions[std::size(stop_signals)];
 
 volatile std::sig_atomic_t caught = 0;
 
@@ -19,11 +21,15 @@ void catch_stop_signals()
     action.sa_handler = note_stop;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int const signal : stop_signals) {
-        struct sigaction previous {};
-        sigaction(signal, nullptr, &previous);
-        if (previous.sa_handler != SIG_IGN) sigaction(signal, &action, nullptr);
+    for (std::size_t i = 0; i < std::size(stop_signals); ++i) {
+        sigaction(stop_signals[i], nullptr, &previous_actions[i]);
+        if (previous_actions[i].sa_handler != SIG_IGN) sigaction(stop_signals[i], &action, nullptr);
     }
+}
+
+void release_stop_signals()
+{
+    for (std::size_t i = 0; i < std::size(stop_signals); ++i) sigaction(stop_signals[i], &previous_actions[i], nullptr);
 }
 
 int stop_signal() { return caught; }

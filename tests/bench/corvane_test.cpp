@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -488,6 +489,50 @@ for path in sys.argv[1:]:
         EXPECT_TRUE(errors.back().empty() || errors.back().find("interrupted") != std::string::npos) << errors.back();
         EXPECT_EQ(std::count(errors.begin(), errors.end() - 1, ""), static_cast<std::ptrdiff_t>(errors.size() - 1)) << form;
         at = next;
+    }
+}
+
+// A stand-in for valgrind, first in PATH: it lets the probe of corvane --help pass, and as a run's
+// child notes its process id in the folder and sleeps.
+std::string fake_valgrind(test_support::temp_dir const& dir)
+{
+    std::string const tools = dir.file("tools");
+    mkdir(tools.c_str(), 0700);
+    test_support::write_file(tools + "/valgrind", "#!/bin/sh\nfor last; do :; done\n[ \"$last\" = --help ] && exit 0\n"
+                                                  "echo $$ > " + dir.file("child") + "\nexec sleep 600\n");
+    chmod((tools + "/valgrind").c_str(), 0700);
+    return tools;
+}
+
+// SIGINT, SIGTERM or SIGHUP while a simulated run's child runs: the child is killed and reaped,
+// its folder in TMPDIR removed, the report closed, and corvane ends by the signal.
+TEST(CorvaneExperiment, AStopSignalEndsTheSimulatedRunsChildAndFolder)
+{
+    test_support::temp_dir dir;
+    std::string const tools = fake_valgrind(dir);
+    std::string const tmp = dir.file("tmp");
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    for (int const stop : {SIGINT, SIGTERM, SIGHUP}) {
+        std::remove(dir.file("child").c_str());
+        test_support::child_process corvane(
+            "/usr/bin/env", {"PATH=" + tools + ":/usr/bin:/bin", "TMPDIR=" + tmp, CORVANE_PATH, "--counters=simulated",
+                             "--sizes=1000", "--variants=std-sort", "--l1-size=32K", "--l1-ways=8", "--l1-line=64",
+                             "--l2-size=1M", "--l2-ways=16", "--l2-line=64"});
+        for (int wait = 0; wait < 1000 && corvane.running() && test_support::slurp(dir.file("child")).empty(); ++wait) {
+            usleep(5000);
+        }
+        pid_t const child = std::atoi(test_support::slurp(dir.file("child")).c_str());
+        ASSERT_GT(child, 0) << corvane.finish().err;
+        kill(corvane.id(), stop);
+        for (int wait = 0; wait < 1000 && corvane.running(); ++wait) usleep(5000);
+        if (corvane.running()) kill(corvane.id(), SIGKILL);
+        auto const result = corvane.finish();
+        EXPECT_EQ(result.signal, stop) << result.err;
+        EXPECT_NE(kill(child, SIGKILL), 0) << "the simulated run's child is left running";
+        EXPECT_TRUE(std::filesystem::is_empty(tmp));
+        EXPECT_NE(result.out.find("<error>Caught std::exception: interrupted</error>\n\t</run>\n</benchmark>\n"),
+                  std::string::npos)
+            << result.out;
     }
 }
 
