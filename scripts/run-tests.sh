@@ -3,14 +3,19 @@
 # then a build under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 source "$(dirname "$0")/standard_flags.sh"
-answer_standard_flags run-tests.sh 'usage: run-tests.sh   builds the kit twice (optimised, and under ASan+UBSan) and runs every test in both' "$@"
+usage='usage: run-tests.sh   builds the kit twice (optimised, and under ASan+UBSan) and runs every test in both'
+answer_standard_flags run-tests.sh "$usage" "$@"
+refuse_arguments "$usage" "$@"
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
 
-# Both builds compile GoogleTest's header once for all their test programs.
-cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_WERROR=ON -DKIT_PRECOMPILED_TEST_HEADERS=ON
+# Both builds compile GoogleTest's header once for all their test programs. The optimised build
+# compiles the test files themselves at -O1: the sorts they instantiate for many item types take a
+# third less time to compile, and every sort also runs at -O3 from the kit's libraries and programs.
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_WERROR=ON -DKIT_PRECOMPILED_TEST_HEADERS=ON \
+      -DKIT_TEST_OPTIMIZATION=-O1
 cmake --build build/test -j "$jobs"
 ctest --test-dir build/test --output-on-failure -j "$jobs"
 

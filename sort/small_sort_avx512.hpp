@@ -10,6 +10,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -167,11 +168,13 @@ __attribute__((target("avx512f"))) inline void rank_in_vectors(element const* it
 // for distinct keys sum to n (n - 1) / 2, fall short.
 __attribute__((target("avx512f"))) inline bool place_by_rank(element const* from, element* to, std::size_t n)
 {
-    // Copied apart first, since to may overlap from.
+    // Copied apart first, since to may overlap from. The copy is zero-filled up to the whole
+    // groups of eight that rank_keys loads, so that no lane it reads is uninitialised.
     item_room<element, rank_group, 64> room;
     element* const items = room.data();
-    for (std::size_t i = 0; i < n; i += 4) {
-        auto const count = static_cast<unsigned>(n - i < 4 ? n - i : 4);
+    std::size_t const loaded = std::max<std::size_t>(8, (n + 7) / 8 * 8);
+    for (std::size_t i = 0; i < loaded; i += 4) {
+        auto const count = static_cast<unsigned>(n <= i ? 0 : n - i < 4 ? n - i : 4);
         _mm512_store_si512(items + i, _mm512_maskz_loadu_epi64(element_lanes(count), from + i));
     }
     alignas(64) std::uint64_t ranks[rank_group];
