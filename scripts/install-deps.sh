@@ -2,7 +2,9 @@
 # Installs, with apt-get, whatever the build needs and this Debian machine lacks. Safe to run again.
 set -euo pipefail
 source "$(dirname "$0")/standard_flags.sh"
-answer_standard_flags install-deps.sh 'usage: install-deps.sh   installs with apt-get the Debian packages the build needs and this machine lacks' "$@"
+usage='usage: install-deps.sh   installs with apt-get the Debian packages the build needs and this machine lacks'
+answer_standard_flags install-deps.sh "$usage" "$@"
+refuse_arguments "$usage" "$@"
 
 packages=(build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libpapi-dev libboost-dev libhwy-dev gnuplot-nox valgrind)
 

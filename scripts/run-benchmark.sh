@@ -19,20 +19,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 defaults=(--counters=auto --format=csv --repeat=3 --variants=funnel,std-sort,pdqsort-branchless)
 
-# --help or -h, with whatever else is given: this script's usage; nothing is built, run or written.
-for arg in "$@"; do
-  if [ "$arg" = --help ] || [ "$arg" = -h ]; then
-    cat <<USAGE
-usage: scripts/run-benchmark.sh [CORVANE_OPTION...]
+# --help, -h or --version, with whatever else is given: answered, and nothing is built, run or written.
+source "$root/scripts/standard_flags.sh"
+answer_standard_flags run-benchmark.sh "usage: scripts/run-benchmark.sh [CORVANE_OPTION...]
 Builds corvane and runs an experiment; the report goes to results/corvane.csv (results/corvane.xml
 with --format=xml) and, where gnuplot is installed, its plot to results/corvane.png. The previous
 report is replaced only when corvane succeeded. The options are corvane's (build/release/bench/corvane
 --help lists them) and replace these defaults of the same name:
-  ${defaults[*]}
-USAGE
-    exit 0
-  fi
-done
+  ${defaults[*]}" "$@"
 
 if [ -n "${CORVANE:-}" ]; then
   corvane=$CORVANE
@@ -115,6 +109,8 @@ corvane_pid=
 # Status 3: the report is complete, but some of its runs failed; it is kept and plotted like any other.
 if [ "$status" -ne 0 ] && [ "$status" -ne 3 ]; then
   echo "run-benchmark: corvane failed with status $status; the previous report, if any, is kept" >&2
+  # corvane's status 2 is a wrong option, which is this script's wrong usage too.
+  if [ "$status" -eq 2 ]; then exit 2; fi
   exit 1
 fi
 # mktemp makes the file readable by its owner only; give the report the permissions a new file

@@ -4,7 +4,6 @@
 answer_standard_flags() {  # name, usage text, then the script's arguments
   local name=$1 usage=$2 arg root version commit
   shift 2
-  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
   for arg in "$@"; do
     case "$arg" in
       -h | --help)
@@ -12,6 +11,7 @@ answer_standard_flags() {  # name, usage text, then the script's arguments
         exit 0
         ;;
       --version)
+        root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
         version=$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
         commit=$(git -C "$root" rev-parse --short=12 HEAD 2> /dev/null || true)
         printf '%s %s%s\n' "$name" "$version" "${commit:+ (commit $commit)}"
@@ -19,4 +19,15 @@ answer_standard_flags() {  # name, usage text, then the script's arguments
         ;;
     esac
   done
+}
+
+# For the scripts that take no arguments: whatever is given besides the standard flags is wrong
+# usage, answered with the usage on standard error and status 2.
+refuse_arguments() {  # usage text, then the script's arguments
+  local usage=$1
+  shift
+  if [ "$#" -gt 0 ]; then
+    printf '%s\n' "$usage" >&2
+    exit 2
+  fi
 }

@@ -8,6 +8,16 @@
 #
 # Usage: bench/compare/cachegrind.sh [BUILD_DIR [ELEMENTS]]   (defaults: build/release 1920000)
 set -euo pipefail
+usage='usage: cachegrind.sh [BUILD_DIR [ELEMENTS]]   simulated misses of Cached stack and std::sort (defaults: build/release 1920000)'
+# The folder of this script, found without dirname, which the tests' stand-in PATH may not have.
+here=.
+[[ $0 == */* ]] && here=${0%/*}
+source "$here/../../scripts/standard_flags.sh"
+answer_standard_flags cachegrind.sh "$usage" "$@"
+if [[ $# -gt 2 || ${1:-} == -* ]]; then
+    printf '%s\n' "$usage" >&2
+    exit 2
+fi
 
 build=${1:-build/release}
 elements=${2:-1920000}

@@ -281,6 +281,20 @@ bool parse_inputs(std::string const& text, std::vector<std::string>& patterns)
     }
 }
 
+// This program's own flags; --help follows them with Google Benchmark's.
+void write_own_flags(std::ostream& out)
+{
+    out << "usage: compare_sorts [FLAG...]\n"
+           "  --quick                 small sizes only\n"
+           "  --size=N                the table at one size of N items\n"
+           "  --input=NAME[,NAME...]  corvane's input patterns, or all (default: uniform)\n"
+           "  --type=TYPE             the item type: " << item_type_names() << " (default: element)\n"
+           "  --clock=cpu|wall        processor or wall-clock time (default: wall)\n"
+           "  --once=ALGORITHM        one untimed sort of one input (--size, default the\n"
+           "                          smallest quick size), for valgrind's tools\n"
+           "  --version               the program's version and commit\n";
+}
+
 }  // namespace
 
 // Reads one value of the funnel's tuning into the global the registry's funnel sorts read.
@@ -320,16 +334,8 @@ int main(int argc, char** argv)
     static char benchmark_help[] = "--help";
     for (int i = 1; i < argc; ++i) {
         if (cli::asks_for_help(argv[i])) {
-            std::cout << "usage: compare_sorts [FLAG...]\n"
-                         "  --quick                 small sizes only\n"
-                         "  --size=N                the table at one size of N items\n"
-                         "  --input=NAME[,NAME...]  corvane's input patterns, or all (default: uniform)\n"
-                         "  --type=TYPE             the item type: " << item_type_names() << " (default: element)\n"
-                         "  --clock=cpu|wall        processor or wall-clock time (default: wall)\n"
-                         "  --once=ALGORITHM        one untimed sort of one input (--size, default the\n"
-                         "                          smallest quick size), for valgrind's tools\n"
-                         "  --version               the program's version and commit\n"
-                         "and Google Benchmark's flags:\n" << std::flush;
+            write_own_flags(std::cout);
+            std::cout << "and Google Benchmark's flags:\n" << std::flush;
             char* help_args[] = {argv[0], benchmark_help};
             int help_argc = 2;
             benchmark::Initialize(&help_argc, help_args);
@@ -441,7 +447,11 @@ int main(int argc, char** argv)
         if (char const* value = flag_value(arg, "--benchmark_format")) console = std::strcmp(value, "console") == 0;
     }
     benchmark::Initialize(&benchmark_argc, args.data());
-    if (benchmark::ReportUnrecognizedArguments(benchmark_argc, args.data())) return 2;
+    if (benchmark::ReportUnrecognizedArguments(benchmark_argc, args.data())) {
+        write_own_flags(std::cerr);
+        std::cerr << "and Google Benchmark's flags (compare_sorts --help lists them)\n";
+        return 2;
+    }
     ratio_reporter reporter(patterns);
     try {
         if (console) {

@@ -43,6 +43,13 @@ for size in abc -5 0 1e3; do
   [ -z "$out" ] || fail "size $size printed $out"
 done
 
+# An option it does not know, or a third argument: the usage on standard error, status 2.
+for args in "--bogus" "$work/build 5 extra"; do
+  attempt "$work/tools:$PATH" $args
+  [ "$status" -eq 2 ] || fail "$args: status $status"
+  [[ $err == "usage: cachegrind.sh "* ]] || fail "$args: $err"
+done
+
 attempt "$work/empty" "$work/build" 5
 [ "$status" -eq 1 ] || fail "without valgrind: status $status"
 [ "$err" = "cachegrind.sh: valgrind is missing (Debian package valgrind)" ] || fail "without valgrind: $err"

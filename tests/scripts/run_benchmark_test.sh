@@ -33,6 +33,7 @@ echo "size,variant,ns_per_element"
 echo "1000,cached-stack,${FAKE_RUN:-1}"
 case "${FAKE_MODE:-ok}" in
   fail) exit 1 ;;
+  usage) echo "corvane: unknown option" >&2; exit 2 ;;
   slow) sleep 0.5; echo "2000,cached-stack,${FAKE_RUN:-1}" ;;
   hang) echo $$ > "$FAKE_PID_FILE"; exec sleep 60 ;;
 esac
@@ -58,6 +59,11 @@ grep -q "^usage: scripts/run-benchmark.sh" "$work/help" || fail "--help printed 
 # Failure part-way through: the previous report stays, the script fails and leaves nothing behind.
 FAKE_RUN=2 FAKE_MODE=fail run && fail "a failed corvane run is reported as success"
 [ "$(cat "$report")" = "$first" ] || fail "a failed run changed the previous report"
+# An option corvane refuses is the script's wrong usage: status 2, the previous report kept.
+FAKE_RUN=2 FAKE_MODE=usage run --bogus
+status=$?
+[ "$status" = 2 ] || fail "an option corvane refuses ends in status $status, not 2"
+[ "$(cat "$report")" = "$first" ] || fail "a refused option changed the previous report"
 rm "$work/caller/in.dat"
 FAKE_RUN=3 run --input-file=in.dat && fail "a missing input file is reported as success"
 [ "$(cat "$report")" = "$first" ] || fail "a run without input changed the previous report"

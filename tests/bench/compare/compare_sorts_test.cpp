@@ -49,6 +49,11 @@ TEST(CompareSorts, RefusesBadValues)
         EXPECT_EQ(result.out, "") << input;
         EXPECT_NE(result.err.find("--input: unknown input"), std::string::npos) << result.err;
     }
+    // A flag neither it nor Google Benchmark knows: its usage on standard error.
+    auto const unknown = compare_sorts({"--bogus"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.out, "");
+    EXPECT_NE(unknown.err.find("usage: compare_sorts [FLAG...]"), std::string::npos) << unknown.err;
 }
 
 // --once knows the four sorts by corvane's variant names as well as by the names of the table.
