@@ -1,6 +1,5 @@
 #include <cstring>
 #include <ctime>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "funnel/tuning.hpp"
 #include "measure/sys_names.hpp"
 #include "tests/measure/fake_counter_library.hpp"
+#include "tests/support/pattern.hpp"
 #include "tests/support/process.hpp"
 
 namespace {
@@ -19,14 +19,9 @@ using fake_counters::call;
 using strings = std::vector<std::string>;
 using sizes = std::vector<std::uint64_t>;
 
-std::string escaped(std::string const& text)
-{
-    return std::regex_replace(text, std::regex(R"([.+*?^$()\[\]{}|\\])"), R"(\$&)");
-}
-
-std::regex const run_head("\t<run buildtime=\"[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\" compiler=\"" +
-                          escaped(sys_names::compiler()) + "\" execstatus=\"0\">");
-std::regex const measurement(
+test_support::pattern const run_head("\t<run buildtime=\"[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}\" compiler=\"" +
+                          test_support::escaped(sys_names::compiler()) + "\" execstatus=\"0\">");
+test_support::pattern const measurement(
     "\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>[0-9-]+</l2misses><tlbmisses>[0-9-]+</tlbmisses>");
 char const* const variants[] = {"Cached stack", "Cached heap", "Not cached stack", "Not cached heap"};
 
@@ -51,7 +46,7 @@ strings document(sizes const& ns)
 }
 
 // Checks the run elements of a document, four per size, each ending in the given result line.
-void expect_runs(strings const& lines, sizes const& ns, std::regex const& result)
+void expect_runs(strings const& lines, sizes const& ns, test_support::pattern const& result)
 {
     std::size_t const run_lines = 5;
     ASSERT_EQ(lines.size(), 3 + run_lines * 4 * ns.size());
@@ -59,10 +54,10 @@ void expect_runs(strings const& lines, sizes const& ns, std::regex const& result
     for (std::uint64_t const n : ns) {
         for (char const* variant : variants) {
             SCOPED_TRACE(std::to_string(n) + " " + variant);
-            EXPECT_TRUE(std::regex_match(lines[at], run_head)) << lines[at];
+            EXPECT_TRUE(run_head.matches(lines[at])) << lines[at];
             EXPECT_EQ(lines[at + 1], "\t\t<size>" + std::to_string(n) + "</size>");
             EXPECT_EQ(lines[at + 2], std::string("\t\t<algorithm>") + variant + "</algorithm>");
-            EXPECT_TRUE(std::regex_match(lines[at + 3], result)) << lines[at + 3];
+            EXPECT_TRUE(result.matches(lines[at + 3])) << lines[at + 3];
             EXPECT_EQ(lines[at + 4], "\t</run>");
             at += run_lines;
         }
@@ -114,7 +109,7 @@ TEST(Benchmark, EveryRunReportsItsOwnFailureAndTheNextFollows)
     fake_counters::installed fake;
     fake_counters::current().fail(call::add_event);
     sizes const ns = {1000, 2000};
-    expect_runs(document(ns), ns, std::regex("\t\t<error>Caught std::exception: std::exception</error>"));
+    expect_runs(document(ns), ns, test_support::pattern("\t\t<error>Caught std::exception: std::exception</error>"));
     EXPECT_EQ(fake_counters::current().open_sets(), 0);
 }
 

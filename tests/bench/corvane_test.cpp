@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,8 +20,9 @@
 #include "bench/cache_simulation.hpp"
 #include "bench/variants.hpp"
 #include "measure/sys_names.hpp"
-#include "tests/support/temp_dir.hpp"
+#include "tests/support/pattern.hpp"
 #include "tests/support/process.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -74,14 +74,14 @@ TEST(Corvane, WritesACompleteReportOrNothing)
 
     std::string const head_pattern = std::string("<benchmark date=\"[A-Z][a-z]{2} [ 123][0-9] [0-9]{4} ") +
                                      "[0-9]{2}:[0-9]{2}:[0-9]{2}\" os=\"([^\"]*)\" version=\"([^\"]*)\" host=\"(.*)\">";
-    std::smatch head;
-    ASSERT_TRUE(std::regex_match(lines[1], head, std::regex(head_pattern))) << lines[1];
+    std::vector<std::string> const head = test_support::pattern(head_pattern).groups(lines[1]);
+    ASSERT_FALSE(head.empty()) << lines[1];
     EXPECT_EQ(head[1], sys_names::os());
     EXPECT_EQ(head[2], sys_names::release());
     EXPECT_EQ(head[3], sys_names::host());
     EXPECT_EQ(lines.back(), "</benchmark>");
 
-    std::regex const result_line("\t\t(<time unit=\"s\">[0-9.e+-]+</time><l2misses>-?[0-9]+</l2misses><tlbmisses>-?"
+    test_support::pattern const result_line("\t\t(<time unit=\"s\">[0-9.e+-]+</time><l2misses>-?[0-9]+</l2misses><tlbmisses>-?"
                                  "[0-9]+</tlbmisses>|<error>Caught std::exception: [^<]*</error>)");
     std::size_t runs = 0;
     for (std::size_t i = 2; i + 1 < lines.size(); ++i) {
@@ -89,7 +89,7 @@ TEST(Corvane, WritesACompleteReportOrNothing)
             ++runs;
         } else if (lines[i].rfind("\t\t<size>", 0) != 0 && lines[i].rfind("\t\t<algorithm>", 0) != 0 &&
                    lines[i] != "\t</run>") {
-            EXPECT_TRUE(std::regex_match(lines[i], result_line)) << lines[i];
+            EXPECT_TRUE(result_line.matches(lines[i])) << lines[i];
         }
     }
     EXPECT_EQ(runs, run_count);
@@ -105,10 +105,10 @@ TEST(CorvaneExperiment, CountersAsAvailableGiveATimeForEveryRun)
     ASSERT_EQ(result.status, 0) << result.err;
     auto const lines = csv_rows(result.out);
     ASSERT_EQ(lines.size(), 1u + 2 * 4);
-    std::regex const row("3000,(cached|uncached)-(stack|heap),[12],sorted-swaps,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,"
+    test_support::pattern const row("3000,(cached|uncached)-(stack|heap),[12],sorted-swaps,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,"
                          "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,,element,"
                          "[1-9][0-9]*,4,2\\.5(,[0-9.e+-]+){7}");
-    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(std::regex_match(lines[i], row)) << lines[i];
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(row.matches(lines[i])) << lines[i];
     // One line naming the counters, one per run, then the summary's title, header and a row per variant.
     EXPECT_EQ(test_support::lines_of(result.err).size(), 1u + 2 * 4 + 2 + 4) << result.err;
 }
@@ -123,8 +123,9 @@ TEST(CorvaneExperiment, SortsAnElementFileWrittenByTheGenerator)
     ASSERT_EQ(result.status, 0) << result.err;
     auto const lines = test_support::lines_of(result.out);
     // The path of the temporary file holds letters, digits, '-' and '/' only.
-    EXPECT_TRUE(std::regex_match(lines.at(2), std::regex("\t<experiment counters=\"none\" virtualized=\"(yes|no|unknown)\" "
-                                                         "input=\"" + file + "\" repeat=\"1\"/>")))
+    EXPECT_TRUE(test_support::pattern("\t<experiment counters=\"none\" virtualized=\"(yes|no|unknown)\" "
+                                      "input=\"" + file + "\" repeat=\"1\"/>")
+                    .matches(lines.at(2)))
         << lines.at(2);
     std::size_t checks = 0;
     for (std::string const& line : lines) {
@@ -200,13 +201,13 @@ TEST(CorvaneExperiment, JsonIsOneValidDocumentWithTheManifestAndTheRuns)
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.out.rfind("{\n  \"manifest\": {\n    \"processor\": \"", 0), 0u) << result.out;
     EXPECT_NE(result.out.find("\"compiler\": \"GNU C++ "), std::string::npos) << result.out;
-    std::regex const run("    \\{\"size\": 700, \"variant\": \"cached-stack\", \"repetition\": [12], \"input\": \"uniform\", "
+    test_support::pattern const run("    \\{\"size\": 700, \"variant\": \"cached-stack\", \"repetition\": [12], \"input\": \"uniform\", "
                          "\"seed\": \"5\", \"seconds\": [0-9.e+-]+, \"ns_per_element\": [0-9.e+-]+, \"l2_misses\": null, "
                          "\"tlb_misses\": null, \"l2_event\": null, \"tlb_event\": null, \"counter_status\": \"[^\"]+\", "
                          "\"virtualized\": \"unknown\", \"check\": \"ok\", \"error\": null, \"type\": \"element\", "
                          "\"sorts_per_measurement\": 2, \"alpha\": 4, \"d\": 2.5(, \"[a-z_]+\": [0-9.e+-]+){7}\\},?");
     std::size_t runs = 0;
-    for (std::string const& line : test_support::lines_of(result.out)) runs += std::regex_match(line, run) ? 1 : 0;
+    for (std::string const& line : test_support::lines_of(result.out)) runs += run.matches(line) ? 1 : 0;
     EXPECT_EQ(runs, 2u) << result.out;
 
     if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed: the documents are not parsed";
@@ -561,12 +562,12 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
     ASSERT_EQ(result.status, 0) << result.err;
     auto const lines = csv_rows(result.out);
     ASSERT_EQ(lines.size(), 3u) << result.out;
-    std::regex const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
+    test_support::pattern const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
                          "simulated_L2_DCM,,simulated_TLB: the cache simulator models no TLB,(yes|no|unknown),ok,,"
                          "([0-9]+),simulated_L1_DCM,32768/8/64,65536/4/64,element,[1-9][0-9]*,4,2\\.5(,[0-9.e+-]+){7}");
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::smatch m;
-        ASSERT_TRUE(std::regex_match(lines[i], m, row)) << lines[i];
+        std::vector<std::string> const m = row.groups(lines[i]);
+        ASSERT_FALSE(m.empty()) << lines[i];
         // The 80 kB input does not fit the 64 KiB second level: at least one miss per line of it,
         // and the first level misses at least as often.
         std::uint64_t const l2 = std::stoull(m[2]);

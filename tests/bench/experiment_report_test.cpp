@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <regex>
 #include <set>
 #include <utility>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include "bench/experiment_report.hpp"
 #include "measure/sys_names.hpp"
 #include "tests/measure/fake_counter_library.hpp"
+#include "tests/support/pattern.hpp"
 #include "tests/support/process.hpp"
 
 namespace {
@@ -138,11 +138,11 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
     EXPECT_EQ(w.progress[0], "corvane: counters: PAPI_TLB_DM: Event does not exist; virtualized: yes");
     EXPECT_EQ(w.progress[8].rfind("corvane: run 8/8: ", 0), 0u) << w.progress[8];
     EXPECT_NE(w.progress[9].find("ratio of the medians to cached-stack"), std::string::npos) << w.progress[9];
-    std::regex const summary_row(" +(2000|500)  (cached-stack|uncached-heap) +([0-9.]+) +([0-9.]+) +([0-9.]+) +"
+    test_support::pattern const summary_row(" +(2000|500)  (cached-stack|uncached-heap) +([0-9.]+) +([0-9.]+) +([0-9.]+) +"
                                  "50.0% +([0-9.]+)");
     for (std::size_t i = 11; i < 15; ++i) {
-        std::smatch row;
-        ASSERT_TRUE(std::regex_match(w.progress[i], row, summary_row)) << w.progress[i];
+        std::vector<std::string> const row = summary_row.groups(w.progress[i]);
+        ASSERT_FALSE(row.empty()) << w.progress[i];
         EXPECT_EQ(row[1], i < 13 ? "2000" : "500");
         EXPECT_EQ(row[2], i % 2 == 1 ? "cached-stack" : "uncached-heap");
         EXPECT_LE(std::stod(row[4]), std::stod(row[3]));  // two repetitions: their median lies between them
@@ -214,8 +214,9 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
     EXPECT_EQ(w.report[1].rfind("<benchmark date=\"", 0), 0u);
     EXPECT_EQ(w.report[2], "\t<experiment counters=\"auto\" virtualized=\"no\" input=\"uniform\" seed=\"9\" repeat=\"2\"/>");
     ASSERT_EQ(w.manifest.size(), 1u);
-    EXPECT_TRUE(std::regex_match(w.manifest[0], std::regex("\t<manifest processor=\"[^\"]*\" caches=.* compiler=\"GNU C\\+\\+ .*"
-                                                           " version=\"[0-9]+\\.[0-9]+\\.[0-9]+\" .* seed=\"9\"/>")))
+    EXPECT_TRUE(test_support::pattern("\t<manifest processor=\"[^\"]*\" caches=.* compiler=\"GNU C\\+\\+ .*"
+                                      " version=\"[0-9]+\\.[0-9]+\\.[0-9]+\" .* seed=\"9\"/>")
+                    .matches(w.manifest[0]))
         << w.manifest[0];
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"counted\"/>");
     EXPECT_EQ(w.report[4], "\t<counter name=\"tlbmisses\" event=\"PAPI_TLB_DM\" status=\"counted\"/>");
@@ -232,8 +233,9 @@ TEST(ExperimentReport, XmlKeepsTheBenchmarksRunElementsAndSaysWhatWasCounted)
         EXPECT_EQ(w.report[at + 6], "\t\t<alpha>4</alpha>");
         EXPECT_EQ(w.report[at + 7], "\t\t<d>2.5</d>");
         EXPECT_EQ(w.report[at + 8], "\t\t<check>ok</check>");
-        EXPECT_TRUE(std::regex_match(w.report[at + 9], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
-                                                                   "<tlbmisses>4</tlbmisses>")))
+        EXPECT_TRUE(test_support::pattern("\t\t<time unit=\"s\">[0-9.e+-]+</time><l2misses>17</l2misses>"
+                                          "<tlbmisses>4</tlbmisses>")
+                        .matches(w.report[at + 9]))
             << w.report[at + 9];
         EXPECT_EQ(w.report[at + 10], "\t</run>");
     }
@@ -250,9 +252,10 @@ TEST(ExperimentReport, XmlMarksCountersThatCannotBeCounted)
     ASSERT_EQ(w.report.size(), 17u);
     EXPECT_EQ(w.report[3], "\t<counter name=\"l2misses\" event=\"PAPI_L2_DCM\" status=\"unavailable\" "
                            "reason=\"Event does not exist\"/>");
-    EXPECT_TRUE(std::regex_match(w.report[14], std::regex("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
-                                                           "<l2misses unavailable=\"Event does not exist\"/>"
-                                                           "<tlbmisses unavailable=\"Event does not exist\"/>")))
+    EXPECT_TRUE(test_support::pattern("\t\t<time unit=\"s\">[0-9.e+-]+</time>"
+                                      "<l2misses unavailable=\"Event does not exist\"/>"
+                                      "<tlbmisses unavailable=\"Event does not exist\"/>")
+                    .matches(w.report[14]))
         << w.report[14];
     // Without any hardware counter the status line points to the simulated ones.
     EXPECT_NE(w.progress.at(0).find("--counters=simulated"), std::string::npos) << w.progress.at(0);
