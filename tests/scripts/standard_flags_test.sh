@@ -9,6 +9,7 @@ failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
 for script in scripts/install-deps.sh scripts/run-benchmark.sh scripts/run-comparison.sh scripts/run-tests.sh \
+              scripts/run-tuning.sh scripts/run-beyond-ram.sh \
               bench/plot/plot.sh bench/compare/cachegrind.sh; do
   name=${script##*/}
   for flag in -h --help; do
