@@ -259,14 +259,13 @@ std::string valgrind_file_name(std::string const& path)
     return literal;
 }
 
-simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments)
+namespace {
+
+// valgrind with the simulator and the geometry of setup, writing into folder, then this program
+// with the given arguments.
+std::vector<std::string> valgrind_command(simulation_setup const& setup, scratch_folder const& folder,
+                                          std::vector<std::string> const& arguments)
 {
-    simulated_counts counts;
-    scratch_folder folder;
-    if (!folder.made()) {
-        counts.error = "the simulated run " + folder.failure();
-        return counts;
-    }
     std::vector<std::string> argv = {setup.valgrind,
                                      "--tool=callgrind",
                                      "--cache-sim=yes",
@@ -276,17 +275,48 @@ simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::st
                                      "--callgrind-out-file=" + valgrind_file_name(folder.file(dump_base)),
                                      "--log-file=" + valgrind_file_name(folder.file("valgrind.log")),
                                      own_executable()};
-    argv.insert(argv.end(), child_arguments.begin(), child_arguments.end());
-    std::string const ending = run_child(argv, folder.file("out"), folder.file("err"));
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return argv;
+}
+
+// Why a child that ended as `ending` stopped: valgrind's own error line, else the last line the
+// program wrote on standard error.
+std::string failure_reason(scratch_folder const& folder, std::string const& ending)
+{
+    std::string why = valgrind_error(slurp(folder.file("valgrind.log")));
+    if (why.empty()) why = last_line(slurp(folder.file("err")));
+    return "(" + ending + ")" + (why.empty() ? "" : ": " + why);
+}
+
+}  // namespace
+
+std::string simulation_problem(simulation_setup const& setup)
+{
+    scratch_folder folder;
+    if (!folder.made()) return "the simulated runs " + folder.failure() + " (TMPDIR names the folder, else /tmp)";
+    std::string const ending = run_child(valgrind_command(setup, folder, {"--help"}), folder.file("out"), folder.file("err"));
+    // A stop signal during the probe stops the experiment before its first run.
+    if (ending.empty() || ending == interrupted_error) return "";
+    return "valgrind cannot run corvane on this machine " + failure_reason(folder, ending);
+}
+
+simulated_counts simulate_run(simulation_setup const& setup, std::vector<std::string> const& child_arguments)
+{
+    simulated_counts counts;
+    scratch_folder folder;
+    if (!folder.made()) {
+        counts.error = "the simulated run " + folder.failure();
+        return counts;
+    }
+    std::string const ending = run_child(valgrind_command(setup, folder, child_arguments), folder.file("out"),
+                                         folder.file("err"));
     if (ending == interrupted_error) {
         counts.error = interrupted_error;
         return counts;
     }
     std::string const out = slurp(folder.file("out"));
     if (!ending.empty()) {
-        std::string why = valgrind_error(slurp(folder.file("valgrind.log")));
-        if (why.empty()) why = last_line(slurp(folder.file("err")));
-        counts.error = "the simulated run failed (" + ending + ")" + (why.empty() ? "" : ": " + why);
+        counts.error = "the simulated run failed " + failure_reason(folder, ending);
         return counts;
     }
     if (out.rfind("error: ", 0) == 0) {

@@ -54,6 +54,12 @@ std::vector<std::string> simulated_run_arguments(std::uint64_t n, variant const&
                                                  std::uint64_t seed, input_source const& input,
                                                  funnel::tuning t = funnel::default_tuning);
 
+// Whether simulated runs can work here, tried once before the first: a folder can be made in
+// TMPDIR (else /tmp), and valgrind with the runs' tool and geometry runs this program's --help
+// (about a second). Returns why not, naming the folder or quoting valgrind's error; empty when
+// they can.
+std::string simulation_problem(simulation_setup const& setup);
+
 // Runs the child of one run under the simulator and collects its counts. Everything the child
 // writes goes to a private temporary folder, removed again whatever happened. A stop signal
 // (stop_signals.hpp) kills and reaps the child; the error then says "interrupted".

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "bench/benchmark.hpp"
+#include "bench/cache_simulation.hpp"
 #include "bench/experiment.hpp"
 #include "bench/experiment_options.hpp"
 #include "bench/input_source.hpp"
@@ -69,20 +70,28 @@ int corvane_main(std::vector<std::string> const& args, std::ostream& out, std::o
         cli::write_version(out, "corvane");
         return report_status(out, err);
     }
+    auto const refuse = [&err](std::string const& why) {
+        err << "corvane: " << why << std::endl;
+        write_usage(err);
+        return usage_status;
+    };
     experiment_options options;
     try {
         options = parse_options(args, process_memory_limit());
     } catch (usage_error const& e) {
-        err << "corvane: " << e.what() << std::endl;
-        write_usage(err);
-        return usage_status;
+        return refuse(e.what());
+    }
+    // The simulated run's child keeps the signals' default actions: its parent stops it.
+    if (!options.simulated_child) catch_stop_signals();
+    // Once, rather than every run failing the same way.
+    if (options.counters == counter_mode::simulated && !options.simulated_child) {
+        std::string const problem = simulation_problem(options.simulation);
+        if (!problem.empty()) return refuse("--counters=simulated: " + problem);
     }
     // Without the library an experiment still has its times; the report says why it has no counts.
     // An experiment that counts nothing leaves the library alone: it is not even initialised. Nor
     // does the simulated run corvane starts under valgrind for each of its runs: the simulator
     // counts there.
-    // The simulated run's child keeps the signals' default actions: its parent stops it.
-    if (!options.simulated_child) catch_stop_signals();
     counter_library const* started_library = nullptr;
     if (options.counters != counter_mode::none && !options.simulated_child) {
         started_library = start_counter_library(lib).library;

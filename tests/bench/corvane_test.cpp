@@ -579,6 +579,48 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
     EXPECT_NE(progress[2].find("left"), std::string::npos) << progress[2];
 }
 
+// Before the first simulated run: a TMPDIR that cannot hold the runs' folders, and a valgrind that
+// cannot run corvane (here a stand-in that fails as valgrind does on a machine that hides rdtscp),
+// are refused with status 2, the folder named or valgrind's error line quoted; the probe leaves no
+// folder behind.
+TEST(CorvaneExperiment, SimulatedRunsThatCannotWorkAreRefusedBeforeTheFirst)
+{
+    test_support::temp_dir dir;
+    std::string const tools = dir.file("tools");
+    std::string const tmp = dir.file("tmp");
+    ASSERT_EQ(mkdir(tools.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
+    test_support::write_file(tools + "/valgrind",
+                             "#!/bin/sh\nfor a; do case $a in --log-file=*) log=${a#--log-file=};; esac; done\n"
+                             "echo '==7== valgrind: Unrecognised instruction at address 0x4f4e522.' > \"$log\"\n"
+                             "echo '==7== Process terminating with default action of signal 4 (SIGILL)' >> \"$log\"\n"
+                             "kill -ILL $$\n");
+    chmod((tools + "/valgrind").c_str(), 0700);
+    auto const simulated = [&](std::string const& tmpdir) {
+        return test_support::run_program("/usr/bin/env", {"PATH=" + tools + ":/usr/bin:/bin", "TMPDIR=" + tmpdir, CORVANE_PATH,
+                                                          "--counters=simulated", "--sizes=1000", "--l1-size=32K",
+                                                          "--l1-ways=8", "--l1-line=64", "--l2-size=1M", "--l2-ways=16",
+                                                          "--l2-line=64"});
+    };
+    auto const missing = simulated(dir.file("missing"));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err.rfind("corvane: --counters=simulated: the simulated runs cannot make a folder in '" +
+                                    dir.file("missing") + "': No such file or directory",
+                                0),
+              0u)
+        << missing.err;
+    auto const failing = simulated(tmp);
+    EXPECT_EQ(failing.status, 2);
+    EXPECT_EQ(failing.out, "");
+    EXPECT_EQ(failing.err.rfind("corvane: --counters=simulated: valgrind cannot run corvane on this machine (killed by "
+                                "signal 4 (Illegal instruction)): valgrind: Unrecognised instruction at address 0x4f4e522.\n",
+                                0),
+              0u)
+        << failing.err;
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
+}
+
 TEST(CorvaneExperiment, SimulatedCountersAreRefusedWithoutValgrind)
 {
     test_support::temp_dir empty;
