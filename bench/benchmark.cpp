@@ -3,6 +3,7 @@
 #include "bench/measured_run.hpp"
 #include "bench/variants.hpp"
 #include "funnel/tuning.hpp"
+#include "funnel/tuning_globals.hpp"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "funnel/item_trees.hpp"
 #include "funnel_sort/sort.hpp"
 #include "funnel/tuning.hpp"
+#include "funnel/tuning_globals.hpp"
 #include "sort/sort_entry.hpp"
 
 namespace {

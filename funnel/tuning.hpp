@@ -17,8 +17,3 @@ struct tuning {
 constexpr tuning default_tuning{4, 2.5f};
 
 }  // namespace funnel
-
-// The benchmark's own copy of its setting: zero until the program sets it once (the benchmark:
-// alpha = 4, d = 2.5), and read only where the benchmark starts a sort.
-extern std::int32_t alpha;
-extern float d;

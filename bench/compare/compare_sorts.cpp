@@ -34,6 +34,7 @@
 #include "cli/count_argument.hpp"
 #include "cli/out_of_memory.hpp"
 #include "cli/standard_flags.hpp"
+#include "funnel/tuning_globals.hpp"
 #include "gen/input_patterns.hpp"
 #include "items/element.hpp"
 #include "items/record.hpp"

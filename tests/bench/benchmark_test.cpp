@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "bench/benchmark.hpp"
-#include "funnel/tuning.hpp"
+#include "funnel/tuning_globals.hpp"
 #include "measure/sys_names.hpp"
 #include "tests/measure/fake_counter_library.hpp"
 #include "tests/support/pattern.hpp"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "funnel/tuning.hpp"
+#include "funnel/tuning_globals.hpp"
 
 class benchmark_tuning : public ::testing::Test {
 protected:
