@@ -19,6 +19,11 @@ struct simulation_setup {
     std::string valgrind;  // the program's path; empty where valgrind is missing
     cache_geometry l1;     // the first-level data cache
     cache_geometry l2;     // the second level, simulated as valgrind's last level
+    // The level whose misses are set against the model's bound: the second, unless the sizes of
+    // the first are swept. swept_sizes: the sizes that level takes, each in runs of its own;
+    // empty where it has one size.
+    std::uint32_t bound_level = 2;
+    std::vector<std::uint64_t> swept_sizes{};
 };
 
 // valgrind from PATH and both levels as /sys/devices/system/cpu/cpu0/cache describes them, or else as

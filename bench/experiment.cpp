@@ -12,6 +12,7 @@
 
 #include "bench/benchmark.hpp"
 #include "bench/cache_simulation.hpp"
+#include "bench/cache_sweep.hpp"
 #include "bench/confined_run.hpp"
 #include "bench/experiment_report.hpp"
 #include "bench/experiment_summary.hpp"
@@ -182,22 +183,26 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
              << virtualization_name(head.counters.machine);
     bool const simulated = options.counters == counter_mode::simulated;
     if (simulated) {
-        progress << "; simulated caches (size/ways/line): L1 " << geometry_text(options.simulation.l1) << ", L2 "
-                 << geometry_text(options.simulation.l2);
+        progress << "; simulated caches (size/ways/line): " << simulated_caches_text(options.simulation);
     } else if (options.counters == counter_mode::automatic && head.counters.events().empty()) {
         progress << "; no hardware counter works here: --counters=simulated counts simulated cache misses";
     }
     progress << std::endl;
 
     report->begin();
-    // The funnel variants run once at every setting, the peers once.
+    // The funnel variants run once at every setting, the peers once; simulated runs at every size
+    // of a swept cache.
+    std::vector<std::uint64_t> const cache_sizes =
+        simulated ? bound_cache_sizes(options.simulation) : std::vector<std::uint64_t>{0};
     std::vector<run_id> sorts;
     for (variant const* v : options.variants) {
-        if (v->group != variant_group::funnel) {
-            sorts.push_back(run_id{0, v, 0, 0, std::nullopt});
-            continue;
+        for (std::uint64_t const cache_size : cache_sizes) {
+            if (v->group != variant_group::funnel) {
+                sorts.push_back(run_id{0, v, 0, 0, std::nullopt, cache_size});
+                continue;
+            }
+            for (funnel::tuning const t : options.tunings()) sorts.push_back(run_id{0, v, 0, 0, t, cache_size});
         }
-        for (funnel::tuning const t : options.tunings()) sorts.push_back(run_id{0, v, 0, 0, t});
     }
     std::uint64_t const runs = options.sizes.size() * options.repeat * sorts.size();
     run_tally tally;
@@ -231,7 +236,7 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
             for (run_id const& sort : shuffled) {
                 if (stop_signal() != 0) break;
                 variant const* const v = sort.sort;
-                run_id const id{n, v, repetition, seed, sort.tuning};
+                run_id const id{n, v, repetition, seed, sort.tuning, sort.cache_size};
                 funnel::tuning const setting = sort.tuning.value_or(funnel::default_tuning);
                 set_tuning(setting);
                 report->run_started(id);
@@ -241,8 +246,9 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
                 };
                 run_result result = confined ? confined->run(run) : run();
                 if (simulated && result.measured && stop_signal() == 0) {
-                    add_simulation(result, simulate_run(options.simulation,
-                                                        simulated_run_arguments(n, *v, options.type, seed, input, setting)));
+                    add_simulation(result,
+                                   simulate_run(at_bound_cache_size(options.simulation, sort.cache_size),
+                                                simulated_run_arguments(n, *v, options.type, seed, input, setting)));
                 }
                 // What the run measured before the signal came stays.
                 if (stop_signal() != 0 && result.error.empty()) result.error = interrupted_error;
@@ -253,8 +259,12 @@ run_tally run_experiment(experiment_options const& options, std::ostream& out, s
                 std::string tail;
                 if (simulated) {
                     estimate.finished(n);
+                    if (cache_sizes.size() > 1) {
+                        tail = ", L" + std::to_string(options.simulation.bound_level) + " of " +
+                               std::to_string(sort.cache_size) + " bytes";
+                    }
                     if (result.counts_read) {
-                        tail = ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
+                        tail += ", simulated data misses L1 " + std::to_string(result.l1_misses) + ", L2 " +
                                std::to_string(result.counts[counter_choice::l2_slot]);
                     }
                     tail += "; " + estimate.left();

@@ -205,11 +205,36 @@ cache_option const cache_options[] = {
     {"--l2-line", &simulation_setup::l2, &cache_geometry::line, true},
 };
 
+std::uint64_t parse_cache_field(cache_option const& option, std::string const& value)
+{
+    std::uint64_t const field = option.bytes ? parse_bytes(option.name, value) : parse_number(option.name, value);
+    if (field == 0) throw usage_error(std::string(option.name) + ": must be at least 1");
+    return field;
+}
+
+// A list of sizes sweeps that level's size: its runs take each size in turn, and its misses are
+// set against the model's bound. One level at a time.
+void set_swept_sizes(experiment_options& options, cache_option const& option, std::string const& value)
+{
+    simulation_setup& simulation = options.simulation;
+    if (!simulation.swept_sizes.empty()) throw usage_error("--l1-size and --l2-size: only one of them may be a list");
+    for (std::string const& item : split_list(option.name, value)) {
+        std::uint64_t const size = parse_cache_field(option, item);
+        if (std::find(simulation.swept_sizes.begin(), simulation.swept_sizes.end(), size) != simulation.swept_sizes.end()) {
+            throw usage_error(std::string(option.name) + ": '" + item + "' is given twice");
+        }
+        simulation.swept_sizes.push_back(size);
+    }
+    simulation.bound_level = option.level == &simulation_setup::l1 ? 1 : 2;
+    (simulation.*option.level).size = simulation.swept_sizes.front();
+}
+
 void set_cache_field(experiment_options& options, cache_option const& option, std::string const& value)
 {
-    std::uint64_t& field = (options.simulation.*option.level).*option.field;
-    field = option.bytes ? parse_bytes(option.name, value) : parse_number(option.name, value);
-    if (field == 0) throw usage_error(std::string(option.name) + ": must be at least 1");
+    if (option.field == &cache_geometry::size && value.find(',') != std::string::npos) {
+        return set_swept_sizes(options, option, value);
+    }
+    (options.simulation.*option.level).*option.field = parse_cache_field(option, value);
 }
 
 // A list of alphas or of ds; a value given twice would only repeat the same runs.
@@ -378,10 +403,18 @@ void check_simulation(experiment_options& options, simulation_setup const& machi
                               std::to_string(level) + " data cache; give " + prefix + "-size, " + prefix +
                               "-ways and " + prefix + "-line");
         }
-        std::string const problem = geometry_problem(cache);
-        if (!problem.empty()) {
-            throw usage_error(prefix + "-size/-ways/-line: the level-" + std::to_string(level) + " cache " +
-                              geometry_text(cache) + " (size/ways/line) cannot be simulated: " + problem);
+        // Every size a sweep gives the level must be simulated.
+        std::vector<std::uint64_t> sizes = {cache.size};
+        if (level == options.simulation.bound_level && !options.simulation.swept_sizes.empty()) {
+            sizes = options.simulation.swept_sizes;
+        }
+        for (std::uint64_t const size : sizes) {
+            cache_geometry const run_cache{size, cache.ways, cache.line};
+            std::string const problem = geometry_problem(run_cache);
+            if (!problem.empty()) {
+                throw usage_error(prefix + "-size/-ways/-line: the level-" + std::to_string(level) + " cache " +
+                                  geometry_text(run_cache) + " (size/ways/line) cannot be simulated: " + problem);
+            }
         }
     }
 }
@@ -519,6 +552,8 @@ void write_usage(std::ostream& out)
            "  --l2-size=BYTES, --l2-ways=N, --l2-line=BYTES\n"
            "                              the simulated level-1 data and level-2 caches (default: this\n"
            "                              machine's); sizes may end in K or M; line and set count must be\n"
-           "                              powers of two\n"
+           "                              powers of two. A list of sizes in one level (--l2-size=256K,1M)\n"
+           "                              runs every variant at each size; that level's misses are set\n"
+           "                              against the bound, the second level's otherwise\n"
         << std::flush;
 }

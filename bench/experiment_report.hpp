@@ -36,6 +36,9 @@ struct run_id {
     std::uint32_t repetition = 1;  // from 1
     std::uint64_t seed = 0;        // the seed of this run's input
     std::optional<funnel::tuning> tuning;  // the funnel's setting; none for the peers
+    // Simulated runs: the size in bytes of the cache set against the model's bound (the swept
+    // size of a sweep); 0 otherwise.
+    std::uint64_t cache_size = 0;
 };
 
 class experiment_report {

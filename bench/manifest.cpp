@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include "bench/cache_sweep.hpp"
 #include "cli/build_info.hpp"
 
 namespace {
@@ -72,8 +73,7 @@ manifest experiment_manifest(experiment_head const& head)
         {"counters", counters},
     };
     if (head.counters.mode == counter_mode::simulated) {
-        m.emplace_back("cache_geometry", "simulated L1 " + geometry_text(head.simulation.l1) + ", L2 " +
-                                             geometry_text(head.simulation.l2) + " (size/ways/line in bytes)");
+        m.emplace_back("cache_geometry", "simulated " + simulated_caches_text(head.simulation) + " (size/ways/line in bytes)");
     } else {
         m.emplace_back("cache_geometry", "this machine's");
     }

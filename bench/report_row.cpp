@@ -1,5 +1,7 @@
 #include "bench/report_row.hpp"
 
+#include "bench/cache_sweep.hpp"
+#include "bench/miss_bound.hpp"
 #include "bench/tuning_options.hpp"
 
 #include <sstream>
@@ -38,6 +40,20 @@ private:
 
 }  // namespace
 
+simulated_bound run_bound(experiment_head const& head, run_id const& id, run_result const& result)
+{
+    if (head.counters.mode != counter_mode::simulated || id.cache_size == 0) return {};
+    cache_geometry const& cache = bound_cache(at_bound_cache_size(head.simulation, id.cache_size));
+    simulated_bound bound;
+    bound.bound = sorting_miss_bound(id.n * item_size(head.type), cache.size, cache.line);
+    if (bound.bound && result.counts_read) {
+        std::int64_t const misses =
+            head.simulation.bound_level == 1 ? result.l1_misses : result.counts[counter_choice::l2_slot];
+        bound.misses_per_bound = static_cast<double>(misses) / *bound.bound;
+    }
+    return bound;
+}
+
 std::vector<report_cell> report_row(experiment_head const& head, run_id const& id, run_result const& result)
 {
     row_builder row;
@@ -68,8 +84,9 @@ std::vector<report_cell> report_row(experiment_head const& head, run_id const& i
     if (head.counters.mode == counter_mode::simulated) {
         row.number("l1_misses", result.l1_misses, result.counts_read);
         row.text("l1_event", event_name(simulated_l1_data_misses));
-        row.text("l1_cache", geometry_text(head.simulation.l1));
-        row.text("l2_cache", geometry_text(head.simulation.l2));
+        simulation_setup const caches = at_bound_cache_size(head.simulation, id.cache_size);
+        row.text("l1_cache", geometry_text(caches.l1));
+        row.text("l2_cache", geometry_text(caches.l2));
     }
     row.text("type", item_type_name(head.type));
     row.number("sorts_per_measurement", result.sorts, result.measured);
@@ -86,6 +103,11 @@ std::vector<report_cell> report_row(experiment_head const& head, run_id const& i
     row.number("user_s", moved.user_s, counted);
     row.number("system_s", moved.system_s, counted);
     row.number("peak_rss_bytes", moved.peak_rss_bytes, counted);
+    // The model's bound on the misses of the simulated cache set against it, and that cache's misses
+    // per bound.
+    simulated_bound const bound = run_bound(head, id, result);
+    row.number("bound", bound.bound.value_or(0.0), bound.bound.has_value());
+    row.number("misses_per_bound", bound.misses_per_bound.value_or(0.0), bound.misses_per_bound.has_value());
     return std::move(row).cells();
 }
 

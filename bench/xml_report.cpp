@@ -2,6 +2,7 @@
 
 #include "bench/experiment_report.hpp"
 #include "bench/manifest.hpp"
+#include "bench/report_row.hpp"
 #include "bench/report_xml.hpp"
 #include "bench/tuning_options.hpp"
 #include "measure/stopwatch.hpp"
@@ -25,7 +26,7 @@ public:
         for (counter_slot const& slot : head_.counters.slots) {
             out_ << "\t<counter name=\"" << slot.quantity << "\" event=\"" << event_name(slot.event) << '"';
             if (slot.counted && simulated()) {
-                write_simulated_status(head_.simulation.l2);
+                write_simulated_status(head_.simulation.l2, 2);
             } else if (slot.counted) {
                 // papi mode asks for its events without trying them first; its runs tell.
                 out_ << " status=\"" << (head_.counters.mode == counter_mode::papi ? "requested" : "counted") << "\"/>"
@@ -36,7 +37,7 @@ public:
         }
         if (simulated()) {
             out_ << "\t<counter name=\"l1misses\" event=\"" << event_name(simulated_l1_data_misses) << '"';
-            write_simulated_status(head_.simulation.l1);
+            write_simulated_status(head_.simulation.l1, 1);
         }
     }
 
@@ -57,7 +58,7 @@ public:
         }
     }
 
-    void run_finished(run_id const&, run_result const& result) override
+    void run_finished(run_id const& id, run_result const& result) override
     {
         if (result.measured) {
             out_ << "\t\t<check>" << xml_text(result.check) << "</check>" << std::endl;
@@ -67,6 +68,7 @@ public:
                 write_counts(result);
                 out_ << std::endl;
             }
+            if (simulated() && result.counts_read) write_bound(id, result);
         }
         if (!result.error.empty()) write_run_failure(out_, result.error.c_str());
         write_run_end(out_);
@@ -90,11 +92,31 @@ private:
 
     bool simulated() const { return head_.counters.mode == counter_mode::simulated; }
 
-    // Simulated counts say so, and which cache they come from.
-    void write_simulated_status(cache_geometry const& cache)
+    // Simulated counts say so, and which cache they come from; a swept level lists its sizes.
+    void write_simulated_status(cache_geometry const& cache, std::uint32_t level)
     {
-        out_ << " status=\"simulated\" size=\"" << cache.size << "\" ways=\"" << cache.ways << "\" line=\"" << cache.line
-             << "\"/>" << std::endl;
+        out_ << " status=\"simulated\"";
+        if (level == head_.simulation.bound_level && !head_.simulation.swept_sizes.empty()) {
+            out_ << " sizes=\"";
+            for (std::size_t i = 0; i < head_.simulation.swept_sizes.size(); ++i) {
+                out_ << (i > 0 ? "," : "") << head_.simulation.swept_sizes[i];
+            }
+            out_ << '"';
+        } else {
+            out_ << " size=\"" << cache.size << '"';
+        }
+        out_ << " ways=\"" << cache.ways << "\" line=\"" << cache.line << "\"/>" << std::endl;
+    }
+
+    // The model's bound for the cache set against it (its level and size), and the misses per bound;
+    // nothing for a cache of one line, which has no bound.
+    void write_bound(run_id const& id, run_result const& result)
+    {
+        simulated_bound const bound = run_bound(head_, id, result);
+        if (!bound.misses_per_bound) return;
+        out_ << "\t\t<bound level=\"" << head_.simulation.bound_level << "\" size=\"" << id.cache_size << "\">"
+             << *bound.bound << "</bound><misses_per_bound>" << *bound.misses_per_bound << "</misses_per_bound>"
+             << std::endl;
     }
 
     std::ostream& out_;

@@ -7,6 +7,7 @@
 
 #include "bench/cache_simulation.hpp"
 #include "bench/experiment_options.hpp"
+#include "bench/miss_bound.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace {
@@ -33,6 +34,25 @@ TEST(CacheSimulation, ReadsTheDataMissesOfBothLevelsFromADump)
     // Without the cache simulation, or without totals, there is nothing to read.
     EXPECT_FALSE(read_callgrind_dump("events: Ir\ntotals: 5\n", l1, l2));
     EXPECT_FALSE(read_callgrind_dump("events: Ir Dr Dw I1mr D1mr D1mw ILmr DLmr DLmw\n", l1, l2));
+}
+
+// (N/B) * max(1, log_{M/B}(N/B)): one pass while the lines fit the cache, log passes beyond.
+TEST(CacheSimulation, TheMissBoundIsOnePassUntilTheInputOutgrowsTheCacheThenLogarithmic)
+{
+    EXPECT_EQ(sorting_miss_bound(16000, 2097152, 64), 250.0);  // 250 lines in a cache of 32768
+    EXPECT_EQ(sorting_miss_bound(40, 4096, 64), 0.625);        // less than a line: still one pass
+    // 64 lines of cache: 64^2 and 64^3 lines take 2 and 3 passes.
+    EXPECT_DOUBLE_EQ(*sorting_miss_bound(64 * 64 * 64, 4096, 64), 2.0 * 64 * 64);
+    EXPECT_DOUBLE_EQ(*sorting_miss_bound(64 * 64 * 64 * 64, 4096, 64), 3.0 * 64 * 64 * 64);
+    // A larger cache never raises the bound; a cache of one line has none.
+    double last = *sorting_miss_bound(std::uint64_t{1} << 30, 1024, 64);
+    for (std::uint64_t cache = 2048; cache <= (std::uint64_t{1} << 31); cache *= 2) {
+        double const bound = *sorting_miss_bound(std::uint64_t{1} << 30, cache, 64);
+        EXPECT_LE(bound, last) << cache;
+        EXPECT_GE(bound, double{1 << 24}) << cache;
+        last = bound;
+    }
+    EXPECT_FALSE(sorting_miss_bound(1 << 20, 64, 64).has_value());
 }
 
 TEST(CacheSimulation, FindsAProgramInTheSearchPath)

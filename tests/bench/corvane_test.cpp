@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
@@ -107,7 +108,7 @@ TEST(CorvaneExperiment, CountersAsAvailableGiveATimeForEveryRun)
     ASSERT_EQ(lines.size(), 1u + 2 * 4);
     test_support::pattern const row("3000,(cached|uncached)-(stack|heap),[12],sorted-swaps,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,"
                          "(-?[0-9]+)?,(-?[0-9]+)?,(PAPI_L2_DCM)?,(PAPI_TLB_TL|PAPI_TLB_DM)?,[^,]+,(yes|no|unknown),ok,,element,"
-                         "[1-9][0-9]*,4,2\\.5(,[0-9.e+-]+){7}");
+                         "[1-9][0-9]*,4,2\\.5(,[0-9.e+-]+){7},,");
     for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_TRUE(row.matches(lines[i])) << lines[i];
     // One line naming the counters, one per run, then the summary's title, header and a row per variant.
     EXPECT_EQ(test_support::lines_of(result.err).size(), 1u + 2 * 4 + 2 + 4) << result.err;
@@ -159,7 +160,7 @@ TEST(CorvaneExperiment, SortsIntAndRecordItemsWithEveryVariantThatCan)
         for (std::size_t i = 1; i < rows.size(); ++i) {
             // The funnel variants carry their setting, the peers none; the movement columns follow.
             std::string const tail = rows[i].substr(rows[i].rfind(",ok,,"));
-            EXPECT_TRUE(test_support::pattern(",ok,," + type + ",1,(4,2\\.5|,)(,[0-9.e+-]+){7}").matches(tail)) << rows[i];
+            EXPECT_TRUE(test_support::pattern(",ok,," + type + ",1,(4,2\\.5|,)(,[0-9.e+-]+){7},,").matches(tail)) << rows[i];
             std::size_t const name_at = rows[i].find(',') + 1;
             ran.push_back(rows[i].substr(name_at, rows[i].find(',', name_at) - name_at));
         }
@@ -205,7 +206,8 @@ TEST(CorvaneExperiment, JsonIsOneValidDocumentWithTheManifestAndTheRuns)
                          "\"seed\": \"5\", \"seconds\": [0-9.e+-]+, \"ns_per_element\": [0-9.e+-]+, \"l2_misses\": null, "
                          "\"tlb_misses\": null, \"l2_event\": null, \"tlb_event\": null, \"counter_status\": \"[^\"]+\", "
                          "\"virtualized\": \"unknown\", \"check\": \"ok\", \"error\": null, \"type\": \"element\", "
-                         "\"sorts_per_measurement\": 2, \"alpha\": 4, \"d\": 2.5(, \"[a-z_]+\": [0-9.e+-]+){7}\\},?");
+                         "\"sorts_per_measurement\": 2, \"alpha\": 4, \"d\": 2.5(, \"[a-z_]+\": [0-9.e+-]+){7}, \"bound\": null, "
+                         "\"misses_per_bound\": null\\},?");
     std::size_t runs = 0;
     for (std::string const& line : test_support::lines_of(result.out)) runs += run.matches(line) ? 1 : 0;
     EXPECT_EQ(runs, 2u) << result.out;
@@ -539,8 +541,9 @@ TEST(CorvaneExperiment, AStopSignalEndsTheSimulatedRunsChildAndFolder)
     }
 }
 
-// One small run of each driver under valgrind's cache simulator, end to end: a native time, both
-// simulated counts, the TLB unavailable, the run checked.
+// One small run of each driver under valgrind's cache simulator at two sizes of the second level,
+// end to end: a native time, both simulated counts, the TLB unavailable, the run checked, and the
+// level-2 misses set against the model's bound for that size.
 TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
 {
 #ifdef KIT_SANITIZED_BUILD
@@ -559,14 +562,15 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
     }
     auto const result = test_support::run_program(
         CORVANE_PATH, {"--counters=simulated", "--format=csv", "--sizes=5000", "--variants=cached-stack,uncached-heap",
-                       "--seed=11", "--l1-size=32K", "--l1-ways=8", "--l1-line=64", "--l2-size=64K", "--l2-ways=4",
+                       "--seed=11", "--l1-size=32K", "--l1-ways=8", "--l1-line=64", "--l2-size=64K,128K", "--l2-ways=4",
                        "--l2-line=64"});
     ASSERT_EQ(result.status, 0) << result.err;
     auto const lines = csv_rows(result.out);
-    ASSERT_EQ(lines.size(), 3u) << result.out;
+    ASSERT_EQ(lines.size(), 1u + 2 * 2) << result.out;
     test_support::pattern const row("5000,(cached-stack|uncached-heap),1,uniform,[0-9]+,[0-9.e+-]+,[0-9.e+-]+,([0-9]+),,"
                          "simulated_L2_DCM,,simulated_TLB: the cache simulator models no TLB,(yes|no|unknown),ok,,"
-                         "([0-9]+),simulated_L1_DCM,32768/8/64,65536/4/64,element,[1-9][0-9]*,4,2\\.5(,[0-9.e+-]+){7}");
+                         "([0-9]+),simulated_L1_DCM,32768/8/64,(65536|131072)/4/64,element,[1-9][0-9]*,4,2\\.5"
+                         "(?:,[0-9.e+-]+){7},([0-9.e+]+),([0-9.e+-]+)");
     for (std::size_t i = 1; i < lines.size(); ++i) {
         std::vector<std::string> const m = row.groups(lines[i]);
         ASSERT_FALSE(m.empty()) << lines[i];
@@ -575,10 +579,17 @@ TEST(CorvaneExperiment, SimulatedCountersCountEveryRunUnderValgrind)
         std::uint64_t const l2 = std::stoull(m[2]);
         EXPECT_GE(l2, 5000u * 16 / 64);
         EXPECT_GE(std::stoull(m[4]), l2);
+        // 1250 lines take log_1024(1250) passes of a 64 KiB cache, one pass of a 128 KiB one.
+        double const bound = m[5] == "65536" ? 1250 * std::log(1250.0) / std::log(1024.0) : 1250.0;
+        EXPECT_NEAR(std::stod(m[6]), bound, 1e-3 * bound) << lines[i];
+        EXPECT_NEAR(std::stod(m[7]), static_cast<double>(l2) / bound, 1e-3 * static_cast<double>(l2) / bound);
     }
+    // Every run's progress line names its cache and estimates the time left.
     auto const progress = test_support::lines_of(result.err);
-    ASSERT_EQ(progress.size(), 3u) << result.err;
-    EXPECT_NE(progress[2].find("left"), std::string::npos) << progress[2];
+    auto const runs = std::count_if(progress.begin(), progress.end(), [](std::string const& line) {
+        return line.find(", L2 of ") != std::string::npos && line.find(" left") != std::string::npos;
+    });
+    EXPECT_EQ(runs, 2 * 2) << result.err;
 }
 
 // Before the first simulated run: a TMPDIR that cannot hold the runs' folders, and a valgrind that

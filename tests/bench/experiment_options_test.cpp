@@ -260,6 +260,15 @@ TEST(ExperimentOptions, SimulatedCountersTakeTheMachinesCachesUnlessGiven)
                                                         "--l1-line=64", "--l2-size=4M", "--l2-ways=16", "--l2-line=64"},
                                                        plenty, simulation_setup{"/bin/valgrind", {}, {}});
     EXPECT_EQ(geometry_text(described.simulation.l2), "4194304/16/64");
+
+    // A list of sizes in one level sweeps it; without one, the second level is set against the bound.
+    EXPECT_EQ(own.simulation.bound_level, 2u);
+    EXPECT_TRUE(own.simulation.swept_sizes.empty());
+    experiment_options const swept =
+        parse_options({"--counters=simulated", "--l1-size=8K,16K,64K", "--l2-size=4M"}, plenty, lab);
+    EXPECT_EQ(swept.simulation.bound_level, 1u);
+    EXPECT_EQ(swept.simulation.swept_sizes, (std::vector<std::uint64_t>{8192, 16384, 65536}));
+    EXPECT_EQ(geometry_text(swept.simulation.l2), "4194304/16/64");
 }
 
 TEST(ExperimentOptions, RefusesSimulationWithoutValgrindOrWithAGeometryItCannotModel)
@@ -274,6 +283,10 @@ TEST(ExperimentOptions, RefusesSimulationWithoutValgrindOrWithAGeometryItCannotM
         {{"--counters=simulated"}, simulation_setup{"/bin/valgrind", {32768, 8, 64}, {}},
          "does not describe its level-2 data cache; give --l2-size, --l2-ways and --l2-line"},
         {{"--counters=simulated", "--l2-size=3000000"}, lab, "set count"},
+        {{"--counters=simulated", "--l2-size=1M,3000000"}, lab, "the level-2 cache 3000000/16/64 (size/ways/line)"},
+        {{"--counters=simulated", "--l2-size=1M,2M", "--l1-size=16K,32K"}, lab, "only one of them may be a list"},
+        {{"--counters=simulated", "--l2-size=1M,1024K"}, lab, "--l2-size: '1024K' is given twice"},
+        {{"--counters=simulated", "--l2-size=1M,"}, lab, "an empty item"},
         {{"--counters=simulated", "--l1-line=48"}, lab, "--l1-size/-ways/-line: the level-1 cache 32768/8/48"},
         {{"--counters=simulated", "--l1-ways=0"}, lab, "--l1-ways: must be at least 1"},
         {{"--counters=simulated", "--l2-size=2G"}, lab, "the simulator takes caches below 2 GiB only"},

@@ -97,7 +97,8 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
                           "--variants=cached-stack,uncached-heap", "--input=organ", "--sorts-per-measurement=3"};
     written const w = experiment(args);
     ASSERT_EQ(w.report.size(), 1u + 2 * 2 * 2);
-    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement,alpha,d" + movement_header);
+    EXPECT_EQ(w.report[0], csv_header + ",type,sorts_per_measurement,alpha,d" + movement_header +
+                               ",bound,misses_per_bound");
     // The manifest before the header: where the numbers come from, one "# key: value" line each.
     strings keys;
     for (std::string const& line : w.manifest) keys.push_back(line.substr(2, line.find(':') - 2));
@@ -108,7 +109,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
     EXPECT_EQ(w.manifest.at(12), "# seed: 5");
     for (std::size_t row = 1; row < w.report.size(); ++row) {
         strings const f = csv_fields(w.report[row]);
-        ASSERT_EQ(f.size(), 26u) << w.report[row];
+        ASSERT_EQ(f.size(), 28u) << w.report[row];
         EXPECT_EQ(f[3], "organ");
         EXPECT_EQ(f[4], "5");
         double const seconds = std::stod(f[5]);
@@ -116,6 +117,7 @@ TEST(ExperimentReport, CsvHasAHeaderAndOneRowPerRunWithTheCountsThereAre)
         EXPECT_NEAR(std::stod(f[6]), seconds * 1e9 / std::stod(f[0]), 1e-3 * std::stod(f[6]));
         EXPECT_EQ(f[7], "1333");  // 4000 over 3 sorts
         EXPECT_EQ(f[8], "");      // not counted: empty, never 0
+        EXPECT_EQ(f[26] + f[27], "");  // no bound without simulation
         EXPECT_EQ(f[9], "PAPI_L2_DCM");
         EXPECT_EQ(f[10], "");
         EXPECT_EQ(f[11], "PAPI_TLB_DM: Event does not exist");
@@ -276,7 +278,7 @@ TEST(ExperimentReport, PapiCountersThatFailGiveAnErrorPerRun)
     written const csv = experiment({"--counters=papi", "--sizes=300", "--variants=cached-stack", "--format=csv"});
     ASSERT_EQ(csv.report.size(), 2u);
     strings const f = csv_fields(csv.report[1]);
-    ASSERT_EQ(f.size(), 26u);
+    ASSERT_EQ(f.size(), 28u);
     EXPECT_EQ(f[5], "");
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[13], "");
@@ -309,7 +311,8 @@ simulated_runs simulated_example()
     simulated_runs s{experiment_head{local_time(std::time(nullptr)), choose_counters(counter_mode::simulated, nullptr),
                                      "uniform", false, 3, 1,
                                      simulation_setup{"/usr/bin/valgrind", {32768, 8, 64}, {2097152, 16, 64}}},
-                     run_id{1000, find_variant("cached-stack"), 1, 77, funnel::default_tuning}, run_result{}, run_result{}};
+                     run_id{1000, find_variant("cached-stack"), 1, 77, funnel::default_tuning, 2097152}, run_result{},
+                     run_result{}};
     s.counted.measured = true;
     s.counted.seconds = 0.5;
     s.counted.check = "ok";
@@ -333,7 +336,7 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     x->run_started(s.id);
     x->run_finished(s.id, s.failed);
     strings const lines = without_manifest(xml.str());
-    ASSERT_EQ(lines.size(), 6u + 2 * 11);
+    ASSERT_EQ(lines.size(), 6u + 2 * 11 + 1);
     EXPECT_EQ(lines[2], "\t<experiment counters=\"simulated\" virtualized=\"unknown\" input=\"uniform\" seed=\"3\" "
                         "repeat=\"1\"/>");
     EXPECT_EQ(lines[3], "\t<counter name=\"l2misses\" event=\"simulated_L2_DCM\" status=\"simulated\" size=\"2097152\" "
@@ -344,8 +347,10 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
                         "ways=\"8\" line=\"64\"/>");
     EXPECT_EQ(lines[15], "\t\t<time unit=\"s\">0.5</time><l2misses>1234</l2misses>"
                          "<tlbmisses unavailable=\"the cache simulator models no TLB\"/><l1misses>5678</l1misses>");
+    // 1000 elements are 250 lines, fewer than the cache holds: one pass, and 1234 misses are 4.936 of it.
+    EXPECT_EQ(lines[16], "\t\t<bound level=\"2\" size=\"2097152\">250</bound><misses_per_bound>4.936</misses_per_bound>");
     // A failed simulation gives no counts, only the error.
-    EXPECT_EQ(lines[26], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
+    EXPECT_EQ(lines[27], "\t\t<time unit=\"s\">0.5</time>\t\t<error>Caught std::exception: the simulated run failed "
                          "(exit status 1)</error>");
 
     std::ostringstream csv;
@@ -356,14 +361,38 @@ TEST(ExperimentReport, SimulatedCountsSayWhereTheyComeFromInBothForms)
     strings const rows = without_manifest(csv.str());
     ASSERT_EQ(rows.size(), 3u);
     // The columns of the other modes first, unchanged; the simulation's own at the end.
-    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement,alpha,d" + movement_header);
+    EXPECT_EQ(rows[0], csv_header + ",l1_misses,l1_event,l1_cache,l2_cache,type,sorts_per_measurement,alpha,d" +
+                           movement_header + ",bound,misses_per_bound");
     EXPECT_EQ(rows[1], "1000,cached-stack,1,uniform,3,0.5,500000,1234,,simulated_L2_DCM,,simulated_TLB: the cache "
-                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1,4,2.5,,,,,,,");
+                       "simulator models no TLB,unknown,ok,,5678,simulated_L1_DCM,32768/8/64,2097152/16/64,element,1,4,2.5,,,,,,,,"
+                       "250,4.936");
     strings const f = csv_fields(rows[2]);
-    ASSERT_EQ(f.size(), 30u);
+    ASSERT_EQ(f.size(), 32u);
     EXPECT_EQ(f[7], "");
     EXPECT_EQ(f[14], "the simulated run failed (exit status 1)");
     EXPECT_EQ(f[15], "");
+    EXPECT_EQ(f[30] + '|' + f[31], "250|");  // the bound stands, the misses per bound are missing
+
+    // A sweep of the second level: the head lists its sizes, each run names its own cache, and a
+    // cache of 64 lines takes log_64(250) = 1.33 passes over the 250 lines.
+    experiment_head swept = s.head;
+    swept.simulation.swept_sizes = {4096, 2097152};
+    run_id small = s.id;
+    small.cache_size = 4096;
+    std::ostringstream sweep_xml;
+    std::unique_ptr<experiment_report> const sx = make_xml_report(sweep_xml, swept);
+    sx->begin();
+    sx->run_started(small);
+    sx->run_finished(small, s.counted);
+    strings const sweep_lines = without_manifest(sweep_xml.str());
+    EXPECT_EQ(sweep_lines.at(3), "\t<counter name=\"l2misses\" event=\"simulated_L2_DCM\" status=\"simulated\" "
+                                 "sizes=\"4096,2097152\" ways=\"16\" line=\"64\"/>");
+    EXPECT_EQ(sweep_lines.at(16), "\t\t<bound level=\"2\" size=\"4096\">331.908</bound><misses_per_bound>3.7179"
+                                  "</misses_per_bound>");
+    std::ostringstream sweep_csv;
+    make_csv_report(sweep_csv, swept)->run_finished(small, s.counted);
+    strings const cells = csv_fields(without_manifest(sweep_csv.str()).at(0));
+    EXPECT_EQ(cells.at(18) + ' ' + cells.at(30) + ' ' + cells.at(31), "4096/16/64 331.908 3.7179");
 }
 
 // The child's part, outside valgrind (the client requests do nothing there): one checked run.
