@@ -9,7 +9,12 @@
 # when the reports hold more than one: every (variant, alpha, d) is a series of its own, in its
 # variant's colour, each tuning with a dash type of its own in the time and ratio panels.
 #
-# Usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]
+# Usage: plot.sh [--bound] OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]
+#
+# --bound draws instead the simulated misses per bound (misses_per_bound) against the size M of the
+# cache they were set against, one line per variant (and tuning, and n where the reports hold
+# several), each point the median over the repetitions: the second level's size, or the first's
+# where the reports sweep it (their l1_cache differs from row to row).
 #
 # Columns are found by name in each report's header row: size and variant are needed, and
 # ns_per_element (or seconds, from which it is computed); input, type, alpha, d, l2_misses, tlb_misses, and for
@@ -20,13 +25,19 @@
 # only when complete. Needs gnuplot (Debian package gnuplot-nox).
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/standard_flags.sh"
-answer_standard_flags plot.sh 'usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]' "$@"
+usage_text='usage: plot.sh [--bound] OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]'
+answer_standard_flags plot.sh "$usage_text" "$@"
 
 usage() {
-  echo "usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" >&2
+  echo "$usage_text" >&2
   exit 2
 }
 
+bound_mode=0
+if [ "${1:-}" = --bound ]; then
+  bound_mode=1
+  shift
+fi
 [ "$#" -ge 2 ] || usage
 output=$1
 shift
@@ -58,8 +69,9 @@ gp_string() {
 # One line per measured value: variant, input, item type, tuning ("alpha A, d D", empty for the
 # peers and for reports without those columns), metric (ns, l2, tlb, and the simulated sl2, sl1,
 # all per element), n, value. Reports without a type column sort elements. The geometry of
-# simulated counts goes to its own file.
-awk -v geometry="$work/geometry" '
+# simulated counts goes to its own file, and so do the misses per bound: variant, tuning, n, the
+# sizes of the first and the second level, value.
+awk -v geometry="$work/geometry" -v bound="$work/bound" '
   # Splits a CSV line into f[1..], honouring double quotes and "" inside them.
   function split_csv(line, f,    n, i, c, field, quoted) {
     n = 0; field = ""; quoted = 0
@@ -124,6 +136,13 @@ awk -v geometry="$work/geometry" '
     if (is_number(cell("l2_misses"))) printf "%s\t%s\t%s\t%.10g\n", key, simulated ? "sl2" : "l2", n + 0, finite(cell("l2_misses"), "l2_misses") / n
     if (is_number(cell("tlb_misses"))) printf "%s\ttlb\t%s\t%.10g\n", key, n + 0, finite(cell("tlb_misses"), "tlb_misses") / n
     if (simulated && is_number(cell("l1_misses"))) printf "%s\tsl1\t%s\t%.10g\n", key, n + 0, finite(cell("l1_misses"), "l1_misses") / n
+    if (is_number(cell("misses_per_bound"))) {
+      split(cell("l1_cache"), l1, "/"); split(cell("l2_cache"), l2, "/")
+      if (is_number(l1[1]) && is_number(l2[1])) {
+        printf "%s\t%s\t%s\t%s\t%s\t%.10g\n", label(cell("variant")), tuning, n + 0, l1[1] + 0, l2[1] + 0,
+          finite(cell("misses_per_bound"), "misses_per_bound") > bound
+      }
+    }
   }
   END { if (bad) exit 2 }
 ' "$@" > "$work/values"
@@ -297,7 +316,63 @@ elif [ "$has_counted" = 0 ]; then
 else
   miss_title="Misses (solid: L2 data cache, dashed: TLB, dotted: simulated L2, dash-dot: simulated L1)$simulated_caches"
 fi
-{
+# --bound: misses per bound against the cache size, the medians per series and size written as
+# bound_I.dat, series_I, variant_I and dash_I as above (the dash type tells the n apart).
+bound_plot() {
+  if [ ! -s "$work/bound" ]; then
+    echo "plot.sh: no simulated run with misses per bound in the reports" >&2
+    exit 2
+  fi
+  # The first level is the one set against the bound only where the reports sweep it.
+  local level=2 column=5 count i list=""
+  if [ "$(cut -f 4 "$work/bound" | sort -u | wc -l)" -gt 1 ]; then level=1 column=4; fi
+  local several_n=0 several_tunings=0
+  [ "$(cut -f 3 "$work/bound" | sort -u | wc -l)" -gt 1 ] && several_n=1
+  [ "$(cut -f 2 "$work/bound" | sed "/^$/d" | sort -u | wc -l)" -gt 1 ] && several_tunings=1
+  cut -f 3 "$work/bound" | sort -n -u > "$work/bound_sizes"
+  awk -F'\t' -v OFS='\t' -v c="$column" '{ print $1, $2, $3, $c, $6 }' "$work/bound" | sort -t "$tab" -k1,1 -k2,2 -k3,3n -k4,4n -k5,5g |
+    awk -F'\t' -v dir="$work" -v several_n="$several_n" -v several_tunings="$several_tunings" '
+      BEGIN { while ((getline line < (dir "/bound_sizes")) > 0) dash_of[line] = ++sizes }
+      function flush(    median, name) {
+        if (count == 0) return
+        median = count % 2 ? v[(count + 1) / 2] : (v[count / 2] + v[count / 2 + 1]) / 2
+        name = variant (several_tunings && tuning != "" ? ", " tuning : "") (several_n ? ", n " n : "")
+        if (!(name in index_of)) {
+          index_of[name] = ++series_count
+          print name > (dir "/series_" series_count)
+          print variant > (dir "/variant_" series_count)
+          print dash_of[n] > (dir "/dash_" series_count)
+        }
+        printf "%s %.10g\n", m, median > (dir "/bound_" index_of[name] ".dat")
+        count = 0
+      }
+      {
+        if ($1 != variant || $2 != tuning || $3 != n || $4 != m) { flush(); variant = $1; tuning = $2; n = $3; m = $4 }
+        v[++count] = $5
+      }
+      END { flush(); print series_count > (dir "/series_count") }
+    '
+  count=$(cat "$work/series_count")
+  for ((i = 1; i <= count; i++)); do
+    list="$list${list:+, }$(gp_string "$work/bound_$i.dat") using 1:2 with linespoints $(variant_style "$(cat "$work/variant_$i")")"
+    list="$list dashtype $(cat "$work/dash_$i") title $(gp_string "$(cat "$work/series_$i")") noenhanced"
+  done
+  printf "set terminal $terminal\n" 1000 600
+  echo 'set grid'
+  echo 'set key outside right top'
+  echo 'set logscale x 2'
+  echo 'set format x "%.0b%B"'
+  echo "set xlabel 'M, the simulated level-$level cache (bytes)'"
+  echo "set ylabel 'simulated L$level misses / bound'"
+  echo 'set yrange [0:*]'
+  echo 'set offsets graph 0.05, graph 0.05, graph 0.05, 0'
+  printf 'set title %s noenhanced\n' "$(gp_string "Misses per bound (N/B) max(1, log_{M/B}(N/B)), $title")"
+  echo "plot $list"
+}
+
+if [ "$bound_mode" = 1 ]; then
+  bound_plot > "$work/plot.gp"
+else {
   printf "set terminal $terminal\n" "$width" "$height"
   # No output file: the picture goes to standard output, where a failed write shows (gnuplot
   # itself ends with status 0 when its output file cannot be written).
@@ -344,6 +419,7 @@ fi
   done
   echo 'unset multiplot'
 } > "$work/plot.gp"
+fi
 
 # Written beside the output under a temporary name, so that a full disk or an interruption leaves
 # no partial picture under the output's name.

@@ -92,8 +92,19 @@ bash "$plot" "$svg" "$work/one_tuning.csv" || fail "one tuning: exit status $?"
 grep -q "Funnel merge sort, input uniform, alpha 4, d 2.5<" "$svg" || fail "a single tuning is not in the title"
 grep -q "<title>cached-stack</title>" "$svg" || fail "a single tuning is still in the labels"
 
+# --bound: misses per bound against the size of the cache they were set against, the second level's
+# unless the reports sweep the first; a report without them is refused.
+bash "$plot" --bound "$svg" "$samples/bound.csv" || fail "bound.csv: exit status $?"
+grep -q "<title>cached-stack</title>" "$svg" && grep -q "<title>std-sort</title>" "$svg" || fail "--bound: no line per variant"
+grep -q "simulated level-2 cache" "$svg" || fail "--bound: M is not the second level's"
+sed 's|32768/8/64,262144/16/64|16384/8/64,1048576/16/64|' "$samples/bound.csv" > "$work/l1_swept.csv"
+bash "$plot" --bound "$svg" "$work/l1_swept.csv" || fail "l1_swept.csv: exit status $?"
+grep -q "simulated level-1 cache" "$svg" || fail "--bound: a swept first level is not the one drawn"
+bash "$plot" --bound "$svg" "$samples/simulated.csv" 2> /dev/null
+[ $? -eq 2 ] || fail "--bound: a report without misses per bound is not refused"
+
 # -h and --help: the usage on standard output, status 0; --version names the script and its version.
-[ "$(bash "$plot" -h)" = "usage: plot.sh OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" ] || fail "-h: no usage"
+[ "$(bash "$plot" -h)" = "usage: plot.sh [--bound] OUTPUT.png|OUTPUT.svg REPORT.csv [REPORT.csv ...]" ] || fail "-h: no usage"
 bash "$plot" --help > /dev/null || fail "--help: status $?"
 [[ "$(bash "$plot" --version)" == "plot.sh 1.0.0"* ]] || fail "--version: $(bash "$plot" --version)"
 
