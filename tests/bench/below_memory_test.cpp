@@ -93,7 +93,7 @@ TEST(BelowMemory, ALimitKillsWhatDoesNotFitAndSparesTheRest)
                                                        "--sizes=1000000", "--variants=std-sort", "--seed=3"});
     pid_t const limited_pid = limited.id();
     auto const in_memory = limited.finish();
-    EXPECT_NE(in_memory.out.find(",killed by the memory limit (8M),element,,,,,,,,,,\n"), std::string::npos)
+    EXPECT_NE(in_memory.out.find(",killed by the memory limit (8M),element,,,,,,,,,,,,\n"), std::string::npos)
         << in_memory.out << in_memory.err;
     EXPECT_TRUE(empty_folder(scratch));
     EXPECT_FALSE(cgroup_left(limited_pid));
