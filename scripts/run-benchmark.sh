@@ -80,23 +80,11 @@ failed_runs() {
     awk '/^\t<run /{bad = 0} /<error>/{bad = 1} /^\t\t<check>/ && $0 != "\t\t<check>ok</check>"{bad = 1}
          /^\t<\/run>$/{runs++; failed += bad} END{print failed + 0 " of " runs + 0}' "$1"
   else
-    awk '
-      # The fields of a CSV line into f, quoted ones with their doubled quotes undone.
-      function fields(line, f,    n, i, c, quoted, text) {
-        n = 1; quoted = 0; text = ""
-        for (i = 1; i <= length(line); i++) {
-          c = substr(line, i, 1)
-          if (quoted && c == "\"" && substr(line, i + 1, 1) == "\"") { text = text c; i++ }
-          else if (c == "\"") quoted = !quoted
-          else if (c == "," && !quoted) { f[n++] = text; text = "" }
-          else text = text c
-        }
-        f[n] = text
-        return n
-      }
+    awk -f "$root/scripts/csv_fields.awk" -f /dev/stdin "$1" <<'AWK'
       NR == 1 { n = fields($0, head); for (i = 1; i <= n; i++) column[head[i]] = i; next }
       { delete row; fields($0, row); runs++; if (row[column["check"]] != "ok" || row[column["error"]] != "") failed++ }
-      END { print failed + 0 " of " runs + 0 }' "$1"
+      END { print failed + 0 " of " runs + 0 }
+AWK
   fi
 }
 

@@ -79,20 +79,7 @@ summary_header=size,alpha,d,cached_stack_ns_per_element,std_sort_ns_per_element,
 # Medians of the checked repetitions of one corvane report, per size and setting, and Cached
 # stack's ratio to std::sort's median at the same size: rows of tuning.csv for the given grid.
 summarise() {  # report, grid name
-  awk -v grid="$2" '
-    # The fields of a CSV line into f, quoted ones with their doubled quotes undone.
-    function fields(line, f,    n, i, c, quoted, text) {
-      n = 1; quoted = 0; text = ""
-      for (i = 1; i <= length(line); i++) {
-        c = substr(line, i, 1)
-        if (quoted && c == "\"" && substr(line, i + 1, 1) == "\"") { text = text c; i++ }
-        else if (c == "\"") quoted = !quoted
-        else if (c == "," && !quoted) { f[n++] = text; text = "" }
-        else text = text c
-      }
-      f[n] = text
-      return n
-    }
+  awk -v grid="$2" -f "$root/scripts/csv_fields.awk" -f /dev/stdin "$1" <<'AWK'
     function median(list,    v, n, i, j, x) {
       n = split(list, v, " ")
       for (i = 2; i <= n; i++) {
@@ -122,7 +109,7 @@ summarise() {  # report, grid name
         printf "%s,%.3f,%.3f,%.4f,%s\n", key, mine, theirs, mine / theirs, grid
       }
     }
-  ' "$1"
+AWK
 }
 
 # One corvane run: cached-stack at every alpha of the list with this d, beside std-sort. A setting
@@ -201,6 +188,7 @@ set xlabel "alpha (log scale)"
 set ylabel "d"
 set cblabel "ratio to std::sort (log scale)"
 set logscale cb
+set cbtics ("0.3" 0.3, "0.4" 0.4, "0.5" 0.5, "0.6" 0.6, "0.7" 0.7, "0.8" 0.8, "1" 1, "1.2" 1.2, "1.5" 1.5, "2" 2, "3" 3, "5" 5)
 set palette defined (0 '#1a9850', 1 '#ffffbf', 2 '#d73027')
 set xtics ($alpha_tics)
 set key above
