@@ -3,11 +3,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "measure/memory_limit.hpp"
 
 namespace {
 
@@ -17,27 +18,6 @@ bool is_folder(std::string const& path)
 {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
-// The path of this process's cgroup in the hierarchy whose /proc/self/cgroup line has the given
-// controller list ("" for the unified one, "memory" for v1's memory controller); false if none.
-bool own_cgroup(std::string const& controllers, std::string& path)
-{
-    std::ifstream in("/proc/self/cgroup");
-    for (std::string line; std::getline(in, line);) {
-        std::size_t const first = line.find(':');
-        std::size_t const second = line.find(':', first + 1);
-        if (first == std::string::npos || second == std::string::npos) continue;
-        std::string const list = line.substr(first + 1, second - first - 1);
-        bool found = list == controllers;
-        std::istringstream names(list);
-        for (std::string name; !found && std::getline(names, name, ',');) found = !controllers.empty() && name == controllers;
-        if (found) {
-            path = line.substr(second + 1);
-            return true;
-        }
-    }
-    return false;
 }
 
 bool write_file(std::string const& path, std::string const& text)
@@ -78,10 +58,10 @@ memory_cgroup::memory_cgroup(std::uint64_t limit)
     std::string own;
     std::string parent;
     std::string const unified = std::string(cgroup_root);
-    if (file_holds(unified + "/cgroup.controllers", "memory") && own_cgroup("", own)) {
+    if (file_holds(unified + "/cgroup.controllers", "memory") && process_cgroup("", "", own)) {
         v2_ = true;
         parent = unified + own;
-    } else if (is_folder(std::string(cgroup_root) + "/memory") && own_cgroup("memory", own)) {
+    } else if (is_folder(std::string(cgroup_root) + "/memory") && process_cgroup("", "memory", own)) {
         parent = std::string(cgroup_root) + "/memory" + own;
     } else {
         throw cgroup_error("no cgroup memory controller is mounted under /sys/fs/cgroup (neither cgroup v2 with "

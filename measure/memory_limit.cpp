@@ -127,10 +127,8 @@ void take_smallest(std::string const& root, hierarchy const& h, std::string cons
 
 }  // namespace
 
-memory_limit cgroup_memory_limit(std::string const& root)
+bool process_cgroup(std::string const& root, std::string const& controller, std::string& path)
 {
-    memory_limit smallest;
-    std::vector<hierarchy> const hierarchies = memory_hierarchies(root);
     std::ifstream in(root + "/proc/self/cgroup");
     for (std::string line; std::getline(in, line);) {
         // ID:CONTROLLERS:PATH; version 2 is "0::PATH".
@@ -138,12 +136,22 @@ memory_limit cgroup_memory_limit(std::string const& root)
         std::size_t const second = line.find(':', first + 1);
         if (first == std::string::npos || second == std::string::npos) continue;
         std::string const controllers = line.substr(first + 1, second - first - 1);
-        std::string const path = line.substr(second + 1);
-        bool const v2 = line.substr(0, first) == "0" && controllers.empty();
-        if (!v2 && !contains(split(controllers, ','), "memory")) continue;
-        for (hierarchy const& h : hierarchies) {
-            if (h.v2 == v2) take_smallest(root, h, path, smallest);
+        bool const found = controller.empty() ? line.substr(0, first) == "0" && controllers.empty()
+                                              : contains(split(controllers, ','), controller);
+        if (found) {
+            path = line.substr(second + 1);
+            return true;
         }
+    }
+    return false;
+}
+
+memory_limit cgroup_memory_limit(std::string const& root)
+{
+    memory_limit smallest;
+    for (hierarchy const& h : memory_hierarchies(root)) {
+        std::string path;
+        if (process_cgroup(root, h.v2 ? "" : "memory", path)) take_smallest(root, h, path, smallest);
     }
     return smallest;
 }

@@ -14,6 +14,11 @@ struct memory_limit {
     std::string source;
 };
 
+// The path of this process's cgroup, as root/proc/self/cgroup names it ("" for this process on
+// this machine), in the version-1 hierarchy with the given controller ("memory"), or in the
+// unified hierarchy of version 2 for "". false where the process belongs to none.
+bool process_cgroup(std::string const& root, std::string const& controller, std::string& path);
+
 // The smallest memory limit of the process's cgroups and their ancestors, in the files below
 // root ("" for this process on this machine): root/proc/self/cgroup names the process's cgroup
 // in each hierarchy, root/proc/self/mountinfo where the hierarchies are mounted. The limits are
