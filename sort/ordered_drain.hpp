@@ -26,13 +26,13 @@ OutputIterator deliver(Merger& tree, OutputIterator out)
     using Buffer = typename std::remove_reference<decltype(tree.root->buffers[0])>::type;
     auto const drain_up_to = [&tree](T* to, std::ptrdiff_t room) {
         if constexpr (Merger::merger_type::reads_keys) {
-            return drain_into(tree, to, room, [](Buffer& left, Buffer& right, T* out, std::ptrdiff_t most) {
-                return merge_root_buffers<Merger>(left, right, out, most);
+            return drain_into(tree, to, room, [](Buffer& left, Buffer& right, T* into, std::ptrdiff_t most) {
+                return merge_root_buffers<Merger>(left, right, into, most);
             });
         } else {
             auto const& less = tree.merger.order;
-            return drain_into(tree, to, room, [&less](Buffer& left, Buffer& right, T* out, std::ptrdiff_t most) {
-                return funnel::merge_ordered(left.begin, left.end, right.begin, right.end, out, most, less);
+            return drain_into(tree, to, room, [&less](Buffer& left, Buffer& right, T* into, std::ptrdiff_t most) {
+                return funnel::merge_ordered(left.begin, left.end, right.begin, right.end, into, most, less);
             });
         }
     };
