@@ -151,19 +151,20 @@ std::string run_child(std::vector<std::string> const& argv, std::string const& o
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return std::string("not started: ") + std::strerror(spawned);
     // A stop signal kills the child (valgrind and the program it runs are one process) and
-    // reaps it. The wait looks every 10 ms: a signal cuts the pause short, and one that comes
-    // just before it is seen at the next look.
+    // reaps it; it is looked for first, so that a child the same Ctrl-C ended (the terminal
+    // signals the whole group) counts as stopped, not failed. The wait looks every 10 ms: a signal
+    // cuts the pause short, and one that comes just before it is seen at the next look.
     int status = 0;
     for (;;) {
-        pid_t const ended = waitpid(child, &status, WNOHANG);
-        if (ended == child) break;
-        if (ended < 0 && errno != EINTR) return std::string("not waited for: ") + std::strerror(errno);
         if (stop_signal() != 0) {
             kill(child, SIGKILL);
             while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
             }
             return interrupted_error;
         }
+        pid_t const ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (ended < 0 && errno != EINTR) return std::string("not waited for: ") + std::strerror(errno);
         timespec const pause{0, 10000000};
         nanosleep(&pause, nullptr);
     }

@@ -509,26 +509,29 @@ std::string fake_valgrind(test_support::temp_dir const& dir)
     return tools;
 }
 
-// SIGINT, SIGTERM or SIGHUP while a simulated run's child runs: the child is killed and reaped,
-// its folder in TMPDIR removed, the report closed, and corvane ends by the signal.
+// SIGINT, SIGTERM or SIGHUP while a simulated run's child runs, to corvane or (as a terminal's
+// Ctrl-C) to its whole process group: the child is killed and reaped, its folder in TMPDIR
+// removed, the report closed, and corvane ends by the signal.
 TEST(CorvaneExperiment, AStopSignalEndsTheSimulatedRunsChildAndFolder)
 {
     test_support::temp_dir dir;
     std::string const tools = fake_valgrind(dir);
     std::string const tmp = dir.file("tmp");
     ASSERT_EQ(mkdir(tmp.c_str(), 0700), 0);
-    for (int const stop : {SIGINT, SIGTERM, SIGHUP}) {
+    for (auto const& [stop, group] : {std::pair<int, bool>{SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}, {SIGINT, true}}) {
         std::remove(dir.file("child").c_str());
         test_support::child_process corvane(
-            "/usr/bin/env", {"PATH=" + tools + ":/usr/bin:/bin", "TMPDIR=" + tmp, CORVANE_PATH, "--counters=simulated",
-                             "--sizes=1000", "--variants=std-sort", "--l1-size=32K", "--l1-ways=8", "--l1-line=64",
-                             "--l2-size=1M", "--l2-ways=16", "--l2-line=64"});
+            "/usr/bin/env",
+            {"PATH=" + tools + ":/usr/bin:/bin", "TMPDIR=" + tmp, CORVANE_PATH, "--counters=simulated", "--sizes=1000",
+             "--variants=std-sort", "--l1-size=32K", "--l1-ways=8", "--l1-line=64", "--l2-size=1M", "--l2-ways=16",
+             "--l2-line=64"},
+            [] { setpgid(0, 0); });
         for (int wait = 0; wait < 1000 && corvane.running() && test_support::slurp(dir.file("child")).empty(); ++wait) {
             usleep(5000);
         }
         pid_t const child = std::atoi(test_support::slurp(dir.file("child")).c_str());
         ASSERT_GT(child, 0) << corvane.finish().err;
-        kill(corvane.id(), stop);
+        kill(group ? -corvane.id() : corvane.id(), stop);
         for (int wait = 0; wait < 1000 && corvane.running(); ++wait) usleep(5000);
         if (corvane.running()) kill(corvane.id(), SIGKILL);
         auto const result = corvane.finish();
