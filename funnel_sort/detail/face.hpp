@@ -22,6 +22,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "funnel/buffer.hpp"
 #include "funnel/layout.hpp"
 #include "funnel/merge_tree.hpp"
@@ -193,13 +197,56 @@ private:
     std::size_t built_ = 0;
 };
 
+// The working copy of a range of items that copy freely. It is as large as the range and new to
+// the process on every call, so each of its pages costs a page fault on first touch; where the
+// system offers huge pages on request, the copy asks for them first, which turns 512 faults into
+// one (on virtual machines a fault can cost tens of microseconds).
+template <class T>
+class working_copy {
+public:
+    template <class RandomIt>
+    working_copy(RandomIt first, std::size_t n) : size_(n), data_(std::allocator<T>().allocate(n))
+    {
+        advise_huge_pages(data_, n * sizeof(T));
+        std::uninitialized_copy(first, first + static_cast<std::ptrdiff_t>(n), data_);
+    }
+
+    working_copy(working_copy const&) = delete;
+    working_copy& operator=(working_copy const&) = delete;
+
+    // The items are trivially destructible: nothing to destroy.
+    ~working_copy() { std::allocator<T>().deallocate(data_, size_); }
+
+    T* data() const { return data_; }
+
+private:
+    // Advises huge pages on the whole huge pages inside [p, p + bytes); only a hint, so a
+    // refusal changes nothing.
+    static void advise_huge_pages(void* p, std::size_t bytes)
+    {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+        std::uintptr_t const huge = std::uintptr_t(1) << 21;
+        auto const begin = (reinterpret_cast<std::uintptr_t>(p) + huge - 1) & ~(huge - 1);
+        auto const end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(huge - 1);
+        if (begin < end) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+        (void)p;
+        (void)bytes;
+#endif
+    }
+
+    std::size_t size_;
+    T* data_;
+};
+
 template <stability Kind, class RandomIt, class Compare>
 void sort_items(RandomIt first, RandomIt last, Compare const& comp, tuning t)
 {
     using T = typename std::iterator_traits<RandomIt>::value_type;
     // The range stays untouched until the outer merge writes the sorted items back into it.
-    std::vector<T> work(first, last);
-    run_funnel(work.data(), work.data() + work.size(), output_of(first), order_of<Kind, T>(comp), t);
+    auto const n = static_cast<std::size_t>(last - first);
+    working_copy<T> work(first, n);
+    run_funnel(work.data(), work.data() + n, output_of(first), order_of<Kind, T>(comp), t);
 }
 
 template <stability Kind, class RandomIt, class Compare>
