@@ -41,16 +41,16 @@ bool write_text(std::string const& path, char const* text)
 
 movement_meter::movement_meter(std::string peak_file) : peak_file_(std::move(peak_file)) {}
 
-movement_meter::reading movement_meter::read_now()
+data_movement movement_meter::read_now()
 {
-    reading r;
+    data_movement r;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     r.major_faults = usage.ru_majflt;
     r.minor_faults = usage.ru_minflt;
     r.user_s = seconds_of(usage.ru_utime);
     r.system_s = seconds_of(usage.ru_stime);
-    r.io_read = read_field("/proc/self/io", "read_bytes:", r.read_bytes) &&
+    r.counted = read_field("/proc/self/io", "read_bytes:", r.read_bytes) &&
                 read_field("/proc/self/io", "write_bytes:", r.write_bytes);
     return r;
 }
@@ -70,7 +70,7 @@ void movement_meter::start()
 
 data_movement movement_meter::stop()
 {
-    reading const now = read_now();
+    data_movement const now = read_now();
     data_movement moved;
     moved.major_faults = now.major_faults - started_.major_faults;
     moved.minor_faults = now.minor_faults - started_.minor_faults;
@@ -86,6 +86,6 @@ data_movement movement_meter::stop()
     } else {
         peak_read = read_number(peak_file_, moved.peak_rss_bytes);
     }
-    moved.counted = now.io_read && started_.io_read && peak_read;
+    moved.counted = now.counted && started_.counted && peak_read;
     return moved;
 }

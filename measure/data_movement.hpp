@@ -32,17 +32,9 @@ public:
     data_movement stop();
 
 private:
-    struct reading {
-        std::int64_t major_faults = 0;
-        std::int64_t minor_faults = 0;
-        std::uint64_t read_bytes = 0;
-        std::uint64_t write_bytes = 0;
-        double user_s = 0.0;
-        double system_s = 0.0;
-        bool io_read = false;
-    };
-    static reading read_now();
+    // The counts since the process began; counted tells whether /proc/self/io could be read.
+    static data_movement read_now();
 
     std::string peak_file_;
-    reading started_;
+    data_movement started_;
 };

@@ -28,15 +28,9 @@ report is replaced only when corvane succeeded. The options are corvane's (build
 --help lists them) and replace these defaults of the same name:
   ${defaults[*]}" "$@"
 
-if [ -n "${CORVANE:-}" ]; then
-  corvane=$CORVANE
-else
-  bash "$root/scripts/install-deps.sh"
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
-  # Every program, so that the lab programs the README runs from build/release are there too.
-  cmake --build "$root/build/release" >&2
-  corvane=$root/build/release/bench/corvane
-fi
+# Every program, so that the lab programs the README runs from build/release are there too.
+source "$root/scripts/release_corvane.sh"
+release_corvane "$root"
 
 args=()
 for option in "${defaults[@]}"; do

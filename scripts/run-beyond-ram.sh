@@ -59,14 +59,8 @@ for arg in "$@"; do
   esac
 done
 
-if [ -n "${CORVANE:-}" ]; then
-  corvane=$CORVANE
-else
-  bash "$root/scripts/install-deps.sh"
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
-  cmake --build "$root/build/release" --target corvane >&2
-  corvane=$root/build/release/bench/corvane
-fi
+source "$root/scripts/release_corvane.sh"
+release_corvane "$root" corvane
 results=${RESULTS_DIR:-$root/results}
 mkdir -p "$results"
 work=$(mktemp -d)
@@ -98,30 +92,7 @@ keep_rows() {  # report, limit in bytes
 
 # One row per rung and variant, from the runs file: medians of the checked runs.
 summarise() {
-  awk '
-    # The fields of a CSV line into f, quoted ones with their doubled quotes undone.
-    function fields(line, f,    n, i, c, quoted, text) {
-      n = 1; quoted = 0; text = ""
-      for (i = 1; i <= length(line); i++) {
-        c = substr(line, i, 1)
-        if (quoted && c == "\"" && substr(line, i + 1, 1) == "\"") { text = text c; i++ }
-        else if (c == "\"") quoted = !quoted
-        else if (c == "," && !quoted) { f[n++] = text; text = "" }
-        else text = text c
-      }
-      f[n] = text
-      return n
-    }
-    function median(list,    v, n, i, j, x) {
-      n = split(list, v, " ")
-      if (n == 0) return ""
-      for (i = 2; i <= n; i++) {
-        x = v[i] + 0
-        for (j = i - 1; j >= 1 && v[j] + 0 > x; j--) v[j + 1] = v[j]
-        v[j + 1] = x
-      }
-      return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-    }
+  awk -f "$root/scripts/csv_fields.awk" -f "$root/scripts/median.awk" -f /dev/stdin "$runs" <<'AWK'
     function add(name, value) { values[key, name] = values[key, name] " " value }
     /^# / { next }
     !header { header = 1; n = fields($0, head); for (i = 1; i <= n; i++) column[head[i]] = i; next }
@@ -155,7 +126,7 @@ summarise() {
         printf "\n"
       }
     }
-  ' "$runs"
+AWK
 }
 
 # The plot: ns per element and bytes moved per element against size / limit, a line per variant.

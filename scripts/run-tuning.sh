@@ -60,14 +60,8 @@ for arg in "$@"; do
 done
 largest=$(tr ',' '\n' <<< "$sizes" | sort -n | tail -n 1)
 
-if [ -n "${CORVANE:-}" ]; then
-  corvane=$CORVANE
-else
-  bash "$root/scripts/install-deps.sh"
-  cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIT_TESTS=OFF >&2
-  cmake --build "$root/build/release" --target corvane >&2
-  corvane=$root/build/release/bench/corvane
-fi
+source "$root/scripts/release_corvane.sh"
+release_corvane "$root" corvane
 results=${RESULTS_DIR:-$root/results}
 mkdir -p "$results"
 work=$(mktemp -d)
@@ -79,16 +73,7 @@ summary_header=size,alpha,d,cached_stack_ns_per_element,std_sort_ns_per_element,
 # Medians of the checked repetitions of one corvane report, per size and setting, and Cached
 # stack's ratio to std::sort's median at the same size: rows of tuning.csv for the given grid.
 summarise() {  # report, grid name
-  awk -v grid="$2" -f "$root/scripts/csv_fields.awk" -f /dev/stdin "$1" <<'AWK'
-    function median(list,    v, n, i, j, x) {
-      n = split(list, v, " ")
-      for (i = 2; i <= n; i++) {
-        x = v[i] + 0
-        for (j = i - 1; j >= 1 && v[j] + 0 > x; j--) v[j + 1] = v[j]
-        v[j + 1] = x
-      }
-      return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
-    }
+  awk -v grid="$2" -f "$root/scripts/csv_fields.awk" -f "$root/scripts/median.awk" -f /dev/stdin "$1" <<'AWK'
     /^# / { next }
     !header { header = 1; n = fields($0, head); for (i = 1; i <= n; i++) column[head[i]] = i; next }
     {
