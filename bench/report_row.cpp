@@ -43,7 +43,8 @@ private:
 simulated_bound run_bound(experiment_head const& head, run_id const& id, run_result const& result)
 {
     if (head.counters.mode != counter_mode::simulated || id.cache_size == 0) return {};
-    cache_geometry const& cache = bound_cache(at_bound_cache_size(head.simulation, id.cache_size));
+    // A copy: the setup at that size is a temporary, and bound_cache refers into it.
+    cache_geometry const cache = bound_cache(at_bound_cache_size(head.simulation, id.cache_size));
     simulated_bound bound;
     bound.bound = sorting_miss_bound(id.n * item_size(head.type), cache.size, cache.line);
     if (bound.bound && result.counts_read) {
