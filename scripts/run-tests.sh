@@ -20,9 +20,10 @@ cmake --build build/test -j "$jobs"
 ctest --test-dir build/test --output-on-failure -j "$jobs"
 
 # -Og with line tables only: the instrumented build compiles in half the time it takes at -O1 and its
-# tests run about as fast (at -O0 they take half as long again), and the sanitizers' reports still
-# name file and line.
+# tests run about as fast, and the sanitizers' reports still name file and line. Its test files,
+# whose instrumented templates are the heaviest compiles of all, go at -O0: 40 % less compile time
+# for a slower run of the few tests that sort at size.
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-Og -g1" \
-      -DKIT_WERROR=ON -DKIT_SANITIZE=ON -DKIT_PRECOMPILED_TEST_HEADERS=ON
+      -DKIT_WERROR=ON -DKIT_SANITIZE=ON -DKIT_PRECOMPILED_TEST_HEADERS=ON -DKIT_TEST_OPTIMIZATION=-O0
 cmake --build build/sanitize -j "$jobs"
 ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
