@@ -23,12 +23,15 @@
 #include "funnel/stable_order.hpp"
 #include "items/element.hpp"
 #include "sort/small_sort.hpp"
+#include "sort/stable_small_sort.hpp"
 #include "sort/tuning.hpp"
 
 // The sort of a base-case part in the tree's order: element's own sort for its key order (the
 // same result as std::sort, faster); for int in its natural order, where equivalent items are
 // equal and every sort therefore gives std::sort's result, a branch-free quicksort where Boost's
-// headers are at hand; std::sort for every other order; std::stable_sort for a stable one.
+// headers are at hand; std::sort for every other order. For a stable order: element's own
+// stable sort for its key order, the int sort above for int (equal ints are alike, so every sort
+// is stable), std::stable_sort for every other order.
 inline void base_sort(element* first, element* last, std::less<element>) { small_sort(first, last); }
 
 inline void base_sort(int* first, int* last, std::less<int> less)
@@ -51,6 +54,16 @@ template <class T, class Less>
 void base_sort(T* first, T* last, funnel::stable_order<Less> order)
 {
     std::stable_sort(first, last, order.less);
+}
+
+inline void base_sort(element* first, element* last, funnel::stable_order<std::less<element>>)
+{
+    stable_small_sort(first, last);
+}
+
+inline void base_sort(int* first, int* last, funnel::stable_order<std::less<int>> order)
+{
+    base_sort(first, last, order.less);
 }
 
 // Whether the tree's runs go into its slots in reverse part order (see above).

@@ -8,7 +8,8 @@
 // the same run. The sorts take their passes in turn, so that a slow spell of a shared machine
 // falls on all of them alike. A last table divides the fastest loops' time on random parts by
 // log2 of the part size and compares it with that at 300 elements: a sort that scales as
-// n log n keeps it at 1.
+// n log n keeps it at 1. A second table times the stable base case against std::stable_sort,
+// whose result (payloads included) it must give.
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +29,7 @@
 #include "cli/standard_flags.hpp"
 #include "items/element.hpp"
 #include "sort/small_sort.hpp"
+#include "sort/stable_small_sort.hpp"
 
 namespace {
 
@@ -50,6 +52,9 @@ std::vector<shape> const& shapes()
         {"reversed", [](std::uint64_t i, std::uint64_t n, std::mt19937_64&) { return 1000 * (n - i); }},
         {"equal", [](std::uint64_t, std::uint64_t, std::mt19937_64&) { return std::uint64_t{42}; }},
         {"few-distinct", [](std::uint64_t, std::uint64_t, std::mt19937_64& random) { return random() % 8; }},
+        // About n / 24 pairs of equal keys per part, as parts of 300 of the benchmark's
+        // few-distinct-sqrt input have at 15,360,000 elements.
+        {"some-equal", [](std::uint64_t, std::uint64_t n, std::mt19937_64& random) { return random() % (12 * n); }},
         {"sorted-dups", [](std::uint64_t i, std::uint64_t, std::mt19937_64&) { return i / 3; }},
         {"organ", [](std::uint64_t i, std::uint64_t n, std::mt19937_64&) { return std::min(i, n - i); }},
     };
@@ -59,7 +64,9 @@ std::vector<shape> const& shapes()
 struct sorter {
     std::string name;
     std::function<void(element*, element*)> sort;
-    bool checked;  // its result must be std::sort's; pdqsort_branchless gives another order of equal keys
+    // Its result must be the table's reference sort's (std::sort, or std::stable_sort in the stable
+    // table); pdqsort_branchless gives another order of equal keys.
+    bool checked;
 };
 
 std::vector<sorter> sorters()
@@ -111,16 +118,30 @@ std::vector<double> times_per_element(std::vector<sorter> const& all, std::vecto
     return best;
 }
 
-bool same_as_std_sort(sorter const& s, std::vector<element> const& input, std::uint64_t n)
+// Whether s sorts every part of n elements of input exactly as reference does.
+template <class Reference>
+bool same_as(sorter const& s, std::vector<element> const& input, std::uint64_t n, Reference reference)
 {
     std::vector<element> expected = input;
     std::vector<element> got = input;
     for (std::uint64_t part = 0; part + n <= input.size(); part += n) {
-        std::sort(expected.data() + part, expected.data() + part + n);
+        reference(expected.data() + part, expected.data() + part + n);
         s.sort(got.data() + part, got.data() + part + n);
     }
     return std::equal(expected.begin(), expected.end(), got.begin(),
                       [](element const& a, element const& b) { return a.key == b.key && a.payload == b.payload; });
+}
+
+// The batch of parts of n elements of shape sh, payloads numbering the elements.
+std::vector<element> batch_of(shape const& sh, std::uint64_t n)
+{
+    std::mt19937_64 random(n);
+    std::vector<element> input(batch_elements / n * n);
+    for (std::uint64_t i = 0; i < input.size(); ++i) {
+        auto* const payload = reinterpret_cast<void*>(static_cast<std::uintptr_t>(i));
+        input[i] = element{sh.key(i % n, n, random), payload};
+    }
+    return input;
 }
 
 // Times every sorter on every shape and part size; the exit status.
@@ -136,14 +157,9 @@ int run_table()
     std::vector<double> fastest_random;
     for (shape const& sh : shapes()) {
         for (std::uint64_t n : part_sizes) {
-            std::mt19937_64 random(n);
-            std::vector<element> input(batch_elements / n * n);
-            for (std::uint64_t i = 0; i < input.size(); ++i) {
-                auto* const payload = reinterpret_cast<void*>(static_cast<std::uintptr_t>(i));
-                input[i] = element{sh.key(i % n, n, random), payload};
-            }
+            std::vector<element> const input = batch_of(sh, n);
             for (sorter const& s : all) {
-                if (s.checked && !same_as_std_sort(s, input, n)) {
+                if (s.checked && !same_as(s, input, n, [](element* f, element* l) { std::sort(f, l); })) {
                     std::printf("\n%s differs from std::sort on %s parts of %lu\n", s.name.c_str(), sh.name,
                                 static_cast<unsigned long>(n));
                     return 1;
@@ -174,6 +190,40 @@ int run_table()
     return 0;
 }
 
+// Times the stable base case with the fastest inner loops against std::stable_sort; the exit
+// status.
+int run_stable_table()
+{
+    auto const stable_sort = [](element* first, element* last) { std::stable_sort(first, last); };
+    std::vector<sorter> const both = {{"std::stable_sort", stable_sort, false},
+                                      {"stable base case", [](element* first, element* last) { stable_small_sort(first, last); },
+                                       true}};
+    std::printf("\nstable base case: ns per element (ratio to std::stable_sort in this run)\n%-13s %5s", "shape", "n");
+    for (sorter const& s : both) {
+        std::printf(" %18s", s.name.c_str());
+    }
+    std::printf("\n");
+    for (shape const& sh : shapes()) {
+        for (std::uint64_t n : part_sizes) {
+            std::vector<element> const input = batch_of(sh, n);
+            for (sorter const& s : both) {
+                if (s.checked && !same_as(s, input, n, stable_sort)) {
+                    std::printf("\n%s differs from std::stable_sort on %s parts of %lu\n", s.name.c_str(), sh.name,
+                                static_cast<unsigned long>(n));
+                    return 1;
+                }
+            }
+            std::vector<double> const t = times_per_element(both, input, n);
+            std::printf("%-13s %5lu", sh.name, static_cast<unsigned long>(n));
+            for (double ti : t) {
+                std::printf(" %8.2f (%6.3f)", ti, ti / t.front());
+            }
+            std::printf("\n");
+        }
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -191,7 +241,8 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        return run_table();
+        int const status = run_table();
+        return status != 0 ? status : run_stable_table();
     } catch (std::bad_alloc const&) {
         std::fprintf(stderr, "base_case_sorts: %s\n",
                      cli::not_enough_memory(batch_elements, "elements").c_str());

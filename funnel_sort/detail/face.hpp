@@ -38,6 +38,7 @@
 #include "items/element.hpp"
 #include "sort/cached.hpp"
 #include "sort/small_sort.hpp"
+#include "sort/stable_small_sort.hpp"
 #include "sort/tuning.hpp"
 
 namespace funnel {
@@ -281,7 +282,10 @@ void sort_small(RandomIt first, RandomIt last, Compare const& comp)
     using T = typename std::iterator_traits<RandomIt>::value_type;
     // Nothing to order, and an empty vector's iterator must not be dereferenced for its address.
     if (last - first < 2) return;
-    if constexpr (Kind == stable) {
+    if constexpr (Kind == stable && std::is_same<T, element>::value && natural_order<T, Compare> &&
+                  contiguous<RandomIt, T>) {
+        stable_small_sort(std::addressof(*first), std::addressof(*first) + (last - first));
+    } else if constexpr (Kind == stable) {
         std::stable_sort(first, last, comp);
     } else if constexpr (std::is_same<T, element>::value && natural_order<T, Compare> && contiguous<RandomIt, T>) {
         small_sort(std::addressof(*first), std::addressof(*first) + (last - first));

@@ -15,6 +15,7 @@
 
 #include "items/record.hpp"
 #include "sort/run_placement.hpp"
+#include "sort/stable_small_sort.hpp"
 #include "tests/sort/sort_inputs.hpp"
 
 namespace {
@@ -191,6 +192,41 @@ TEST(SmallSort, AllEqualPartsOfAlternatingLengths)
         for (std::uint64_t n : {17u, 300u, 2u, 512u, 16u, 299u, 100u, 2048u, 1000u}) {
             expect_same_as_std_sort(shaped(n, [round](std::uint64_t) { return round; }), "all equal, alternating");
         }
+    }
+}
+
+// The stable base case must leave every part as std::stable_sort does, payloads included, with
+// each set of inner loops and either hint, and must say whether the part held equal keys.
+void expect_same_as_std_stable_sort(std::vector<element> const& input, char const* shape)
+{
+    std::vector<element> expected = input;
+    std::stable_sort(expected.begin(), expected.end());
+    bool const looks = input.size() >= 2 && input.size() <= small_sort_detail::capacity;
+    bool const equal_keys = looks && small_sort_detail::has_equal_neighbours(expected.data(), expected.data() + expected.size());
+    for (small_sort_detail::kernel inner : kernels()) {
+        for (bool expect_equal_keys : {false, true}) {
+            std::vector<element> got = input;
+            bool const found =
+                small_sort_detail::stable_small_sort_with(inner, got.data(), got.data() + got.size(), expect_equal_keys);
+            ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got.begin(), same_elements))
+                << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner) << ", hint "
+                << expect_equal_keys;
+            ASSERT_EQ(found, equal_keys) << shape << ", n = " << input.size() << ", kernel " << static_cast<int>(inner);
+        }
+    }
+}
+
+TEST(StableSmallSort, EveryShapeSortsAsStdStableSortDoes)
+{
+    for (std::uint64_t n : part_sizes()) {
+        expect_same_as_std_stable_sort(numbered_input(n, 0, n), "distinct");
+        expect_same_as_std_stable_sort(numbered_input(n, 4 * n + 1, n + 1), "some equal");
+        expect_same_as_std_stable_sort(numbered_input(n, 5, n + 2), "few distinct");
+        expect_same_as_std_stable_sort(shaped(n, [](std::uint64_t) { return 42; }), "all equal");
+        expect_same_as_std_stable_sort(shaped(n, [](std::uint64_t i) { return i / 3; }), "ascending with equal keys");
+        expect_same_as_std_stable_sort(shaped(n, [n](std::uint64_t i) { return n - i; }), "descending");
+        expect_same_as_std_stable_sort(shaped(n, [n](std::uint64_t i) { return (n - i) / 3; }),
+                                       "descending with equal keys");
     }
 }
 
