@@ -39,7 +39,14 @@ TEST(LocalTime, HasTheShapeOfTheCompilersBuildTime)
         return os.str();
     }();
     ASSERT_EQ(now.size(), build.size());
+    // The day's tens are a blank before the 10th and a digit from it on, in either text: a build of
+    // the 9th run on the 10th differs there.
+    std::size_t const day_tens = 4;
     for (std::size_t i = 0; i < now.size(); ++i) {
+        if (i == day_tens) {
+            EXPECT_TRUE(now[i] == ' ' || (now[i] >= '1' && now[i] <= '3')) << now;
+            continue;
+        }
         EXPECT_EQ(now[i] == ' ' || now[i] == ':', build[i] == ' ' || build[i] == ':') << i;
     }
 }
