@@ -157,9 +157,7 @@ std::string run_child(std::vector<std::string> const& argv, std::string const& o
     int status = 0;
     for (;;) {
         if (stop_signal() != 0) {
-            kill(child, SIGKILL);
-            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
+            stop_child(child);
             return interrupted_error;
         }
         pid_t const ended = waitpid(child, &status, WNOHANG);
@@ -168,11 +166,7 @@ std::string run_child(std::vector<std::string> const& argv, std::string const& o
         timespec const pause{0, 10000000};
         nanosleep(&pause, nullptr);
     }
-    if (WIFSIGNALED(status)) {
-        int const signal = WTERMSIG(status);
-        char const* const name = strsignal(signal);
-        return "killed by signal " + std::to_string(signal) + (name != nullptr ? std::string(" (") + name + ")" : "");
-    }
+    if (WIFSIGNALED(status)) return killed_by_signal(WTERMSIG(status));
     // waitpid without options reports only children that ended: by a signal or by exiting.
     return WEXITSTATUS(status) == 0 ? "" : "exit status " + std::to_string(WEXITSTATUS(status));
 }

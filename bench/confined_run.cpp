@@ -67,8 +67,7 @@ run_result received_result(std::string const& bytes)
 std::string death_text(int status)
 {
     if (WIFEXITED(status)) return "exit status " + std::to_string(WEXITSTATUS(status));
-    char const* const name = strsignal(WTERMSIG(status));
-    return "killed by signal " + std::to_string(WTERMSIG(status)) + (name != nullptr ? std::string(" (") + name + ")" : "");
+    return killed_by_signal(WTERMSIG(status));
 }
 
 }  // namespace
@@ -113,9 +112,7 @@ run_result confined_runs::run(std::function<run_result()> const& run)
     for (;;) {
         if (stop_signal() != 0) {
             // The experiment stops: the child goes now, the cgroup with the experiment.
-            kill(child, SIGKILL);
-            while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-            }
+            stop_child(child);
             close(pipe_fds[0]);
             failed.error = interrupted_error;
             return failed;

@@ -1,8 +1,12 @@
 #include "bench/stop_signals.hpp"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
+
+#include <sys/wait.h>
 
 namespace {
 
@@ -47,4 +51,17 @@ void end_by_signal(int signal)
     raise(signal);
     // Not reached for the stop signals, whose default action ends the process.
     std::_Exit(128 + signal);
+}
+
+void stop_child(pid_t child)
+{
+    kill(child, SIGKILL);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+}
+
+std::string killed_by_signal(int signal)
+{
+    char const* const name = strsignal(signal);
+    return "killed by signal " + std::to_string(signal) + (name != nullptr ? std::string(" (") + name + ")" : "");
 }

@@ -5,6 +5,10 @@
 // reap the child; then the program ends by the same signal. A sort that has begun in corvane
 // itself finishes first.
 
+#include <string>
+
+#include <sys/types.h>
+
 // The error of a run that a stop signal cut short.
 constexpr char const interrupted_error[] = "interrupted";
 
@@ -23,3 +27,9 @@ int stop_signal();
 // Ends the process by signal as if it had never been caught: its default action, so that the
 // caller sees the signal itself (a shell's status 128 + the signal's number).
 [[noreturn]] void end_by_signal(int signal);
+
+// Kills a child process at a stop and reaps it, so that nothing of it outlives the experiment.
+void stop_child(pid_t child);
+
+// How a child that a signal ended is named in a run's error: "killed by signal 9 (Killed)".
+std::string killed_by_signal(int signal);
