@@ -230,6 +230,21 @@ __attribute__((noinline)) inline void sort_with_equal_keys(kernel inner, element
     std::sort(first, last);
 }
 
+// The quicksort with the given inner loops: sorts part[0, n) and returns true, or gives up on
+// meeting two equal keys and leaves the part as it was; scratch has room for 2 * capacity elements.
+inline bool quicksort_with(kernel inner, element* part, std::size_t n, element* scratch)
+{
+    switch (inner) {
+    case kernel::avx512:
+        return sort_into_scratch<avx512_kernel>(part, n, scratch);
+    case kernel::avx2:
+        return sort_into_scratch<avx2_kernel>(part, n, scratch);
+    case kernel::portable:
+        break;
+    }
+    return sort_into_scratch<portable_kernel>(part, n, scratch);
+}
+
 // True when the sorted part holds two neighbours with equal keys.
 inline bool has_equal_neighbours(element const* first, element const* last)
 {
@@ -271,21 +286,7 @@ inline bool small_sort_with(kernel inner, element* first, element* last, bool ex
         sort_with_equal_keys(inner, first, last, scratch_elements);
         return has_equal_neighbours(first, last);
     }
-    bool sorted = false;
-    if (!sample_has_equal_keys(first, n)) {
-        switch (inner) {
-        case kernel::avx512:
-            sorted = sort_into_scratch<avx512_kernel>(first, n, scratch_elements);
-            break;
-        case kernel::avx2:
-            sorted = sort_into_scratch<avx2_kernel>(first, n, scratch_elements);
-            break;
-        case kernel::portable:
-            sorted = sort_into_scratch<portable_kernel>(first, n, scratch_elements);
-            break;
-        }
-    }
-    if (sorted) {
+    if (!sample_has_equal_keys(first, n) && quicksort_with(inner, first, n, scratch_elements)) {
         return false;
     }
     // Equal keys stop the quicksort most often, but not only they: look.

@@ -142,22 +142,9 @@ inline bool stable_small_sort_with(kernel inner, element* first, element* last, 
     case part_shape::unordered:
         break;
     }
-    if (!expect_equal_keys && n >= 8 && !sample_has_equal_keys(first, n)) {
-        bool sorted = false;
-        switch (inner) {
-        case kernel::avx512:
-            sorted = sort_into_scratch<avx512_kernel>(first, n, scratch_elements);
-            break;
-        case kernel::avx2:
-            sorted = sort_into_scratch<avx2_kernel>(first, n, scratch_elements);
-            break;
-        case kernel::portable:
-            sorted = sort_into_scratch<portable_kernel>(first, n, scratch_elements);
-            break;
-        }
-        if (sorted) {
-            return false;
-        }
+    if (!expect_equal_keys && n >= 8 && !sample_has_equal_keys(first, n) &&
+        quicksort_with(inner, first, n, scratch_elements)) {
+        return false;
     }
     stable_merge_sort(inner, first, static_cast<std::ptrdiff_t>(n), scratch_elements);
     return has_equal_neighbours(first, last);

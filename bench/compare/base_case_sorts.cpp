@@ -144,25 +144,26 @@ std::vector<element> batch_of(shape const& sh, std::uint64_t n)
     return input;
 }
 
-// Times every sorter on every shape and part size; the exit status.
-int run_table()
+// Prints a table of every sorter's time on every shape and part size, after checking each checked
+// sorter against reference (named reference_name) on that input; false on a difference. The
+// last sorter's times on random parts, the first shape, go to last_on_random.
+template <class Reference>
+bool print_table(char const* title, std::vector<sorter> const& all, char const* reference_name, Reference reference,
+                 std::vector<double>& last_on_random)
 {
-    std::vector<sorter> const all = sorters();
-    std::printf("ns per element (ratio to std::sort in this run)\n%-13s %5s", "shape", "n");
+    std::printf("%s\n%-13s %5s", title, "shape", "n");
     for (sorter const& s : all) {
         std::printf(" %18s", s.name.c_str());
     }
     std::printf("\n");
-    // The last sort's time on random parts of each size, for the growth table.
-    std::vector<double> fastest_random;
     for (shape const& sh : shapes()) {
         for (std::uint64_t n : part_sizes) {
             std::vector<element> const input = batch_of(sh, n);
             for (sorter const& s : all) {
-                if (s.checked && !same_as(s, input, n, [](element* f, element* l) { std::sort(f, l); })) {
-                    std::printf("\n%s differs from std::sort on %s parts of %lu\n", s.name.c_str(), sh.name,
+                if (s.checked && !same_as(s, input, n, reference)) {
+                    std::printf("\n%s differs from %s on %s parts of %lu\n", s.name.c_str(), reference_name, sh.name,
                                 static_cast<unsigned long>(n));
-                    return 1;
+                    return false;
                 }
             }
             std::vector<double> const t = times_per_element(all, input, n);
@@ -172,9 +173,23 @@ int run_table()
             }
             std::printf("\n");
             if (&sh == &shapes().front()) {
-                fastest_random.push_back(t.back());
+                last_on_random.push_back(t.back());
             }
         }
+    }
+    return true;
+}
+
+// Times every sorter on every shape and part size, then the stable base case with the fastest
+// inner loops against std::stable_sort; the exit status.
+int run_tables()
+{
+    std::vector<sorter> const all = sorters();
+    // The last sort's time on random parts of each size, for the growth table.
+    std::vector<double> fastest_random;
+    if (!print_table("ns per element (ratio to std::sort in this run)", all, "std::sort",
+                     [](element* first, element* last) { std::sort(first, last); }, fastest_random)) {
+        return 1;
     }
     std::size_t const reference =
         static_cast<std::size_t>(std::find(std::begin(part_sizes), std::end(part_sizes), reference_size) -
@@ -187,41 +202,15 @@ int run_table()
         std::printf("%5lu %8.3f (%6.3f)\n", static_cast<unsigned long>(part_sizes[i]), per_log,
                     per_log / reference_per_log);
     }
-    return 0;
-}
 
-// Times the stable base case with the fastest inner loops against std::stable_sort; the exit
-// status.
-int run_stable_table()
-{
     auto const stable_sort = [](element* first, element* last) { std::stable_sort(first, last); };
-    std::vector<sorter> const both = {{"std::stable_sort", stable_sort, false},
-                                      {"stable base case", [](element* first, element* last) { stable_small_sort(first, last); },
-                                       true}};
-    std::printf("\nstable base case: ns per element (ratio to std::stable_sort in this run)\n%-13s %5s", "shape", "n");
-    for (sorter const& s : both) {
-        std::printf(" %18s", s.name.c_str());
-    }
-    std::printf("\n");
-    for (shape const& sh : shapes()) {
-        for (std::uint64_t n : part_sizes) {
-            std::vector<element> const input = batch_of(sh, n);
-            for (sorter const& s : both) {
-                if (s.checked && !same_as(s, input, n, stable_sort)) {
-                    std::printf("\n%s differs from std::stable_sort on %s parts of %lu\n", s.name.c_str(), sh.name,
-                                static_cast<unsigned long>(n));
-                    return 1;
-                }
-            }
-            std::vector<double> const t = times_per_element(both, input, n);
-            std::printf("%-13s %5lu", sh.name, static_cast<unsigned long>(n));
-            for (double ti : t) {
-                std::printf(" %8.2f (%6.3f)", ti, ti / t.front());
-            }
-            std::printf("\n");
-        }
-    }
-    return 0;
+    std::vector<sorter> const stable = {
+        {"std::stable_sort", stable_sort, false},
+        {"stable base case", [](element* first, element* last) { stable_small_sort(first, last); }, true}};
+    std::vector<double> unused;
+    bool const same = print_table("\nstable base case: ns per element (ratio to std::stable_sort in this run)", stable,
+                                  "std::stable_sort", stable_sort, unused);
+    return same ? 0 : 1;
 }
 
 }  // namespace
@@ -241,8 +230,7 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        int const status = run_table();
-        return status != 0 ? status : run_stable_table();
+        return run_tables();
     } catch (std::bad_alloc const&) {
         std::fprintf(stderr, "base_case_sorts: %s\n",
                      cli::not_enough_memory(batch_elements, "elements").c_str());
