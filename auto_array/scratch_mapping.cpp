@@ -126,4 +126,10 @@ void advise_random_access(void const* first, std::uint64_t bytes)
     madvise(pages.start, pages.length, MADV_RANDOM);
 }
 
+void advise_will_need(void const* first, std::uint64_t bytes)
+{
+    page_range const pages = pages_of(first, bytes);
+    madvise(pages.start, pages.length, MADV_WILLNEED);
+}
+
 }  // namespace auto_array

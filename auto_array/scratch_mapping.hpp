@@ -48,4 +48,8 @@ void write_back(void const* first, std::uint64_t bytes);
 // evicted again before they are used.
 void advise_random_access(void const* first, std::uint64_t bytes);
 
+// Asks the kernel to start reading the pages of [first, first + bytes) of a mapping now, without
+// waiting for them, so that they are in by the time they are touched.
+void advise_will_need(void const* first, std::uint64_t bytes);
+
 }  // namespace auto_array

@@ -10,6 +10,7 @@
 #include "auto_array/scratch_mapping.hpp"
 #include "bench/highway_variants.hpp"
 #include "bench/mapped_room.hpp"
+#include "bench/read_ahead.hpp"
 #include "funnel/item_trees.hpp"
 #include "funnel_sort/sort.hpp"
 #include "funnel/tuning.hpp"
@@ -33,15 +34,17 @@ void funnel_sort(T* first, T* last, Output into)
 
 // Below memory the funnel reads its runs at many places at once, a few pages at each before it
 // moves on: the kernel's read-ahead would fetch windows around every fault that are evicted
-// again before they are used. Random-access advice makes a fault read the page it needs.
+// again before they are used. Random-access advice makes a fault read the page it needs, and the
+// leaves ask for the next block of each run as they reach a new one (read_ahead.hpp).
 template <class Tree, driver Driver, class T>
 T* funnel_kept(T* first, T* last, mapped_room& room)
 {
+    using reading_ahead = typename funnel::with_refill<Tree, read_ahead::run_advice<T*>>::type;
     auto const n = static_cast<std::uint64_t>(last - first);
     T* const out = room.take_array<T>(n);
     auto_array::advise_random_access(first, n * sizeof(T));
     auto_array::advise_random_access(out, n * sizeof(T));
-    sort_entry_in<Tree>(Driver, first, last, out, current_tuning(), [&room](std::size_t bytes) {
+    sort_entry_in<reading_ahead>(Driver, first, last, out, current_tuning(), [&room](std::size_t bytes) {
         void* const pool = room.take(bytes);
         auto_array::advise_random_access(pool, bytes);
         return pool;

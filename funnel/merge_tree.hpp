@@ -162,12 +162,16 @@ public:
         Buffer* const p = this->inputs_begin + first_slot;
         if (in_use >= 2) {
             // The common case: both runs lie in the slot array, which serves as the input pair.
+            T* const before[2] = {p[0].begin, p[1].begin};
             Refill::refill(p, this->merger.merge(*out, p, x));
+            Refill::advanced(p, before, 2);
             return;
         }
         // A single run: the leaf merges it with an empty one.
         Buffer runs[2] = {p[0], Buffer()};
+        T* const before[1] = {p[0].begin};
         Refill::refill(runs, this->merger.merge(*out, runs, x));
+        Refill::advanced(runs, before, 1);
         p[0].begin = runs[0].begin;
     }
 
@@ -215,6 +219,15 @@ private:
         }
         return index;
     }
+};
+
+// The tree type Tree with its leaves' refill policy replaced by Refill.
+template <typename Tree, typename Refill>
+struct with_refill;
+
+template <typename T, typename Buffer, typename Layout, typename Merger, typename Splitter, typename Old, typename Refill>
+struct with_refill<rec_merge_tree<T, Buffer, Layout, Merger, Splitter, Old>, Refill> {
+    using type = rec_merge_tree<T, Buffer, Layout, Merger, Splitter, Refill>;
 };
 
 }  // namespace funnel

@@ -485,6 +485,14 @@ struct nop_refill {
     static void refill(Buffer* /*inputs*/, int /*exhausted*/)
     {
     }
+
+    // After a leaf's step: its `count` runs now begin at inputs[i].begin, and began at before[i].
+    // Nothing to do for runs in memory; a policy for runs in a mapped file may ask for what they
+    // will read next.
+    template <typename Buffer>
+    static void advanced(Buffer const* /*inputs*/, Ptr const* /*before*/, int /*count*/)
+    {
+    }
 };
 
 }  // namespace funnel

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "bench/read_ahead.hpp"
+
 #include "tests/support/process.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -144,6 +146,22 @@ TEST(BelowMemory, RefusesWhatCannotHoldTheRuns)
     refused({"--storage=disk"}, "--storage: 'disk' is not memory or mapped");
     refused({"--memory-limit=12X"}, "--memory-limit: '12X");
     refused({"--memory-limit=256M", "--counters=simulated"}, "--memory-limit cannot confine the simulated runs");
+}
+
+// A leaf's run asks for the block after the one it has just entered, cut at the run's end, and
+// for nothing while it stays in one block or when no block follows.
+TEST(BelowMemory, ARunAsksForTheBlockAfterTheOneItEnters)
+{
+    std::uintptr_t const b = read_ahead::block_bytes;
+    auto const asked = [](std::uintptr_t before, std::uintptr_t now, std::uintptr_t end) {
+        read_ahead::span const s = read_ahead::block_to_ask(before, now, end);
+        return std::make_pair(s.start, s.bytes);
+    };
+    EXPECT_EQ(asked(b + 16, 2 * b - 16, 10 * b), std::make_pair(std::uintptr_t{0}, std::uintptr_t{0}));
+    EXPECT_EQ(asked(b + 16, 2 * b, 10 * b), std::make_pair(3 * b, b));
+    EXPECT_EQ(asked(b + 16, 4 * b + 32, 10 * b), std::make_pair(5 * b, b));
+    EXPECT_EQ(asked(b + 16, 2 * b + 32, 3 * b + 100), std::make_pair(3 * b, std::uintptr_t{100}));
+    EXPECT_EQ(asked(b + 16, 2 * b + 32, 3 * b), std::make_pair(std::uintptr_t{0}, std::uintptr_t{0}));
 }
 
 }  // namespace

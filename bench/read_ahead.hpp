@@ -1,0 +1,54 @@
+#pragma once
+// The leaves' refill policy for runs in a mapped file. With random-access advice on the mapping
+// (see variants.cpp) a fault reads only its own page, and the funnel, which reads its runs a few
+// pages at a time at many places at once, would wait for one page after another. So each time a
+// leaf's run crosses into the next block, the block after it is asked for: the kernel reads it
+// while the sort goes on, one read per block instead of one fault per page, and at most two
+// blocks of each run are in flight or waiting.
+
+#include <cstdint>
+
+#include "auto_array/scratch_mapping.hpp"
+#include "funnel/merger.hpp"
+
+namespace read_ahead {
+
+// 256 KiB: a read large enough to cost little more than one page's, small enough that the
+// blocks of a few hundred runs at once stay well inside a limit of tens of MiB.
+constexpr std::uintptr_t block_bytes = std::uintptr_t{1} << 18;
+
+// Addresses [start, start + bytes) to ask for; none when bytes is 0.
+struct span {
+    std::uintptr_t start;
+    std::uintptr_t bytes;
+};
+
+// For a run that read from address before up to now, and ends at end: when now lies in a later
+// block than before, the block after now's, as far as the run goes; otherwise none.
+inline span block_to_ask(std::uintptr_t before, std::uintptr_t now, std::uintptr_t end)
+{
+    if (before / block_bytes == now / block_bytes) return {0, 0};
+    std::uintptr_t const next = (now / block_bytes + 1) * block_bytes;
+    if (next >= end) return {0, 0};
+    return {next, end - next < block_bytes ? end - next : block_bytes};
+}
+
+inline void after_step(void const* before, void const* now, void const* end)
+{
+    span const ask = block_to_ask(reinterpret_cast<std::uintptr_t>(before), reinterpret_cast<std::uintptr_t>(now),
+                                  reinterpret_cast<std::uintptr_t>(end));
+    if (ask.bytes != 0) auto_array::advise_will_need(reinterpret_cast<void const*>(ask.start), ask.bytes);
+}
+
+template <typename Ptr>
+struct run_advice : funnel::nop_refill<Ptr> {
+    template <typename Buffer>
+    static void advanced(Buffer const* inputs, Ptr const* before, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            after_step(before[i], inputs[i].begin, inputs[i].end);
+        }
+    }
+};
+
+}  // namespace read_ahead
