@@ -15,7 +15,7 @@ namespace read_ahead {
 
 // 256 KiB: a read large enough to cost little more than one page's, small enough that the
 // blocks of a few hundred runs at once stay well inside a limit of tens of MiB.
-constexpr std::uintptr_t block_bytes = std::uintptr_t{1} << 18;
+constexpr std::uintptr_t block_bytes = std::uintptr_t{1} << 15;
 
 // Addresses [start, start + bytes) to ask for; none when bytes is 0.
 struct span {
