@@ -1,10 +1,11 @@
 #pragma once
-// The leaves' refill policy for runs in a mapped file. With random-access advice on the mapping
-// (see variants.cpp) a fault reads only its own page, and the funnel, which reads its runs a few
-// pages at a time at many places at once, would wait for one page after another. So each time a
-// leaf's run crosses into the next block, the block after it is asked for: the kernel reads it
-// while the sort goes on, one read per block instead of one fault per page, and at most two
-// blocks of each run are in flight or waiting.
+// The leaves' refill policy for runs in a mapped file, which also serves the base case. With
+// random-access advice on the mapping (see variants.cpp) a fault reads only its own page, and the
+// funnel, which reads its runs a few pages at a time at many places at once, would wait for one
+// page after another. So each time a leaf's run crosses into the next block, the block after it
+// is asked for: the kernel reads it while the sort goes on, one read per block instead of one
+// fault per page, and at most two blocks of each run are in flight or waiting. The base case,
+// which reads the input part after part, asks for its next block the same way.
 
 #include <cstdint>
 
@@ -51,6 +52,12 @@ struct run_advice : funnel::nop_refill<Ptr> {
             after_step(before[i], inputs[i].begin, inputs[i].end);
         }
     }
+
+    // The base case reads its parts one after the other, across the calls of the recursion: as it
+    // reaches a new block, the next one is asked for, also where the next part belongs to the next
+    // call. Past the last part that block may lie beyond the array; the advice is then refused or
+    // reads a neighbour's pages early, and changes nothing else.
+    static void reading(Ptr first, Ptr last) { after_step(first, last, last + block_bytes); }
 };
 
 }  // namespace read_ahead

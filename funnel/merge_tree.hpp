@@ -29,6 +29,7 @@ public:
     typedef typename Layout::allocator allocator;
     typedef Layout layout_type;
     typedef Merger merger_type;
+    typedef Refill refill_type;
     typedef typename Layout::navigator navigator;
     typedef typename Layout::node_type node_type;
     typedef typename std::allocator_traits<allocator>::template rebind_alloc<Buffer> slot_allocator;

@@ -493,6 +493,10 @@ struct nop_refill {
     static void advanced(Buffer const* /*inputs*/, Ptr const* /*before*/, int /*count*/)
     {
     }
+
+    // Before the drivers' base case reads the part [first, last); it reads the parts that follow
+    // in memory next.
+    static void reading(Ptr /*first*/, Ptr /*last*/) {}
 };
 
 }  // namespace funnel

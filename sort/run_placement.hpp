@@ -81,6 +81,7 @@ void sort_and_add_base_parts(Merger& tree, T* first, range_split const& s)
     T* start = first;
     for (std::uint64_t i = 0; i < s.k; ++i) {
         T* const end = start + base_part_size(s, i);
+        Merger::refill_type::reading(start, end);
         base_sort(start, end, tree.merger.order);
         if (!reversed_slots<Merger>()) tree.add_input(start, end);
         start = end;

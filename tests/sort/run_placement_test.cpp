@@ -17,6 +17,7 @@ using run_placement = benchmark_tuning;
 // Records the runs added to it as (offset, length) pairs relative to a base address.
 struct recording_tree {
     using merger_type = funnel::simple_merger<2, funnel::buffer<element*>, element>;
+    using refill_type = funnel::nop_refill<element*>;
 
     element* base;
     std::vector<std::pair<std::ptrdiff_t, std::ptrdiff_t>> runs;
