@@ -36,10 +36,11 @@ inline span block_to_ask(std::uintptr_t before, std::uintptr_t now, std::uintptr
     return {next, end - next < block_bytes ? end - next : block_bytes};
 }
 
-inline void after_step(void const* before, void const* now, void const* end)
+// Asks the kernel for block_to_ask's block, if there is one.
+inline void after_step(void const* before, void const* now, std::uintptr_t end)
 {
-    span const ask = block_to_ask(reinterpret_cast<std::uintptr_t>(before), reinterpret_cast<std::uintptr_t>(now),
-                                  reinterpret_cast<std::uintptr_t>(end));
+    span const ask =
+        block_to_ask(reinterpret_cast<std::uintptr_t>(before), reinterpret_cast<std::uintptr_t>(now), end);
     if (ask.bytes != 0) auto_array::advise_will_need(reinterpret_cast<void const*>(ask.start), ask.bytes);
 }
 
@@ -49,7 +50,7 @@ struct run_advice : funnel::nop_refill<Ptr> {
     static void advanced(Buffer const* inputs, Ptr const* before, int count)
     {
         for (int i = 0; i < count; ++i) {
-            after_step(before[i], inputs[i].begin, inputs[i].end);
+            after_step(before[i], inputs[i].begin, reinterpret_cast<std::uintptr_t>(inputs[i].end));
         }
     }
 
@@ -57,7 +58,10 @@ struct run_advice : funnel::nop_refill<Ptr> {
     // reaches a new block, the next one is asked for, also where the next part belongs to the next
     // call. Past the last part that block may lie beyond the array; the advice is then refused or
     // reads a neighbour's pages early, and changes nothing else.
-    static void reading(Ptr first, Ptr last) { after_step(first, last, last + block_bytes); }
+    static void reading(Ptr first, Ptr last)
+    {
+        after_step(first, last, reinterpret_cast<std::uintptr_t>(last) + 2 * block_bytes);
+    }
 };
 
 }  // namespace read_ahead

@@ -35,7 +35,8 @@ void funnel_sort(T* first, T* last, Output into)
 // Below memory the funnel reads its runs at many places at once, a few pages at each before it
 // moves on: the kernel's read-ahead would fetch windows around every fault that are evicted
 // again before they are used. Random-access advice makes a fault read the page it needs, and the
-// leaves ask for the next block of each run as they reach a new one (read_ahead.hpp).
+// leaves ask for the next block of each run as they reach a new one, the base case for the next
+// block of the input (read_ahead.hpp).
 template <class Tree, driver Driver, class T>
 T* funnel_kept(T* first, T* last, mapped_room& room)
 {
