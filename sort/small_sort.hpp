@@ -100,6 +100,16 @@ inline part_shape shape_of(element const* part, std::size_t n)
     return part[i].key == part[i + 1].key ? part_shape::equal_keys : part_shape::unordered;
 }
 
+// Sorts a part that shape_of found strictly ascending (nothing to do) or strictly descending (its
+// keys are distinct, so the reversal is its one sorted order); false for any other shape.
+inline bool sorted_by_shape(part_shape shape, element* first, element* last)
+{
+    if (shape == part_shape::descending) {
+        std::reverse(first, last);
+    }
+    return shape == part_shape::ascending || shape == part_shape::descending;
+}
+
 // The length of the run, rising or falling, not necessarily strictly, that starts the part.
 inline std::size_t first_run(element const* part, std::size_t n)
 {
@@ -268,18 +278,13 @@ inline bool small_sort_with(kernel inner, element* first, element* last, bool ex
     // The quicksort needs two halves of capacity elements.
     item_room<element, 2 * capacity> scratch;
     element* const scratch_elements = scratch.data();
-    switch (shape_of(first, n)) {
-    case part_shape::ascending:
+    part_shape const shape = shape_of(first, n);
+    if (sorted_by_shape(shape, first, last)) {
         return false;
-    case part_shape::descending:
-        // Strictly descending keys are distinct, so their sorted order is unique.
-        std::reverse(first, last);
-        return false;
-    case part_shape::equal_keys:
+    }
+    if (shape == part_shape::equal_keys) {
         sort_with_equal_keys(inner, first, last, scratch_elements);
         return true;
-    case part_shape::unordered:
-        break;
     }
     // The quicksort takes parts of eight elements and more.
     if (expect_equal_keys || n < 8) {

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "funnel/merger.hpp"
 #include "items/element.hpp"
 #include "sort/introsort_replica.hpp"
 #include "sort/item_room.hpp"
@@ -26,22 +27,13 @@ constexpr std::size_t stable_group = 16;
 
 static_assert(introsort_replica::threshold == stable_group, "the portable stable placement takes whole groups");
 
-// Of the two elements, *if_zero when pick is 0 and *if_one when it is 1; chosen with a mask, not
-// a branch: on random keys a branch would mispredict every other element, and the compiler turns
-// a plain conditional into one.
-inline element const& pick_by_mask(element const* if_zero, element const* if_one, std::uintptr_t pick)
-{
-    auto const zero_at = reinterpret_cast<std::uintptr_t>(if_zero);
-    auto const one_at = reinterpret_cast<std::uintptr_t>(if_one);
-    return *reinterpret_cast<element const*>(zero_at ^ ((zero_at ^ one_at) & (0 - pick)));
-}
-
 // Merges the sorted runs a[0, na) and b[0, nb), whose lengths differ by at most one and are at
-// least one, into out;
-// on equal keys the element of a goes first. The merge runs from both ends at once, which gives
-// the processor two independent chains of loads and compares: min(na, nb) steps at the front take
-// the smallest elements, as many at the back the largest, and neither end can run past an input,
-// since each reads at most min(na, nb) elements of either. An odd total leaves one element.
+// least one, into out; on equal keys the element of a goes first. The merge runs from both ends at
+// once, which gives the processor two independent chains of loads and compares: min(na, nb) steps
+// at the front take the smallest elements, as many at the back the largest, and neither end can
+// run past an input, since each reads at most min(na, nb) elements of either. An odd total leaves
+// one element. Each step picks its source with funnel::blend's mask: the compiler turns a plain
+// conditional into a branch, which on random keys mispredicts every other element.
 inline void merge_halves_stably(element const* a, std::ptrdiff_t na, element const* b, std::ptrdiff_t nb,
                                 element* out)
 {
@@ -63,12 +55,12 @@ inline void merge_halves_stably(element const* a, std::ptrdiff_t na, element con
     element* out_back = out + na + nb - 1;
     for (std::ptrdiff_t step = 0; step < steps; ++step) {
         // Equal keys: a's first at the front, so b's first at the back.
-        std::uintptr_t const front_from_b = b[b_front].key < a[a_front].key;
-        out[step] = pick_by_mask(a + a_front, b + b_front, front_from_b);
+        std::uint64_t const front_from_b = b[b_front].key < a[a_front].key;
+        out[step] = *funnel::blend(0 - front_from_b, b + b_front, a + a_front);
         a_front += static_cast<std::ptrdiff_t>(1 - front_from_b);
         b_front += static_cast<std::ptrdiff_t>(front_from_b);
-        std::uintptr_t const back_from_a = b[b_back].key < a[a_back].key;
-        *out_back-- = pick_by_mask(b + b_back, a + a_back, back_from_a);
+        std::uint64_t const back_from_a = b[b_back].key < a[a_back].key;
+        *out_back-- = *funnel::blend(0 - back_from_a, a + a_back, b + b_back);
         a_back -= static_cast<std::ptrdiff_t>(back_from_a);
         b_back -= static_cast<std::ptrdiff_t>(1 - back_from_a);
     }
@@ -125,22 +117,16 @@ inline bool stable_small_sort_with(kernel inner, element* first, element* last, 
     // The quicksort needs two halves of capacity elements; the merge sort one.
     item_room<element, 2 * capacity> scratch;
     element* const scratch_elements = scratch.data();
-    switch (shape_of(first, n)) {
-    case part_shape::ascending:
+    part_shape const shape = shape_of(first, n);
+    if (sorted_by_shape(shape, first, last)) {
         return false;
-    case part_shape::descending:
-        // Strictly descending keys are distinct, so their sorted order is unique.
-        std::reverse(first, last);
-        return false;
-    case part_shape::equal_keys:
+    }
+    if (shape == part_shape::equal_keys) {
         // A part in order, equal keys included, is its own stable sort.
-        if (std::is_sorted(first, last)) {
-            return true;
+        if (!std::is_sorted(first, last)) {
+            stable_merge_sort(inner, first, static_cast<std::ptrdiff_t>(n), scratch_elements);
         }
-        stable_merge_sort(inner, first, static_cast<std::ptrdiff_t>(n), scratch_elements);
         return true;
-    case part_shape::unordered:
-        break;
     }
     if (!expect_equal_keys && n >= 8 && !sample_has_equal_keys(first, n) &&
         quicksort_with(inner, first, n, scratch_elements)) {
