@@ -36,53 +36,31 @@ struct merge_heads {
 };
 
 // One step of a two-way merge: returns the head to take, x's when kx < ky and y's otherwise
-// (equal keys leave from y first), and advances that head by one element. T is ordered by its
-// member `key` alone, as element is.
+// (equal keys leave from y first), and advances that head by one element. The key of the element
+// after the advanced head's next one, third_x or third_y, takes the place of kx_next or ky_next.
+// T is ordered by its member `key` alone, as element is.
 //
-// The next comparison waits only for a pick between keys already in registers. A step loads the
-// key two elements after each head, so that the load from a just-advanced head has two steps to
-// arrive before its key is compared. Merging random keys within the level-1 cache, a step takes
+// The next comparison waits only for a pick between keys already in registers. The merge loads
+// the keys two elements after the heads, so that a load from a just-advanced head has two steps
+// to arrive before its key is compared. Merging random keys within the level-1 cache, a step takes
 // about a fifth less time than with one element of look-ahead, where each step waited for a
 // load; looking three ahead costs more picks per step than it saves.
-//
-// take needs two elements after both heads; take_loaded is the same step without the loads, for
-// the last but one of a batch, and take_last picks with the head keys only, for the last.
 //
 // The portable step picks with masks; on x86-64 the same step is a comparison and seven
 // conditional moves, which a compiler will not emit for this pattern on its own (it prefers a
 // branch that mispredicts on random keys).
 struct mask_step {
     template <typename T>
-    static T* take(merge_heads<T>& h)
-    {
-        std::uint64_t const third_x = h.x[2].key;
-        std::uint64_t const third_y = h.y[2].key;
-        std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(h.kx < h.ky);
-        T* const source = take_last(h);
-        h.kx = blend(take_x, h.kx_next, h.kx);
-        h.kx_next = blend(take_x, third_x, h.kx_next);
-        h.ky = blend(take_x, h.ky, h.ky_next);
-        h.ky_next = blend(take_x, h.ky_next, third_y);
-        return source;
-    }
-
-    template <typename T>
-    static T* take_loaded(merge_heads<T>& h)
-    {
-        std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(h.kx < h.ky);
-        T* const source = take_last(h);
-        h.kx = blend(take_x, h.kx_next, h.kx);
-        h.ky = blend(take_x, h.ky, h.ky_next);
-        return source;
-    }
-
-    template <typename T>
-    static T* take_last(merge_heads<T>& h)
+    static T* advance(merge_heads<T>& h, std::uint64_t third_x, std::uint64_t third_y)
     {
         std::uint64_t const take_x = 0 - static_cast<std::uint64_t>(h.kx < h.ky);
         T* const source = blend(take_x, h.x, h.y);
         h.x = blend(take_x, h.x + 1, h.x);
         h.y = blend(take_x, h.y, h.y + 1);
+        h.kx = blend(take_x, h.kx_next, h.kx);
+        h.kx_next = blend(take_x, third_x, h.kx_next);
+        h.ky = blend(take_x, h.ky, h.ky_next);
+        h.ky_next = blend(take_x, h.ky_next, third_y);
         return source;
     }
 };
@@ -90,10 +68,8 @@ struct mask_step {
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 struct cmov_step {
     template <typename T>
-    static T* take(merge_heads<T>& h)
+    static T* advance(merge_heads<T>& h, std::uint64_t third_x, std::uint64_t third_y)
     {
-        std::uint64_t const third_x = h.x[2].key;
-        std::uint64_t const third_y = h.y[2].key;
         T* const after_x = h.x + 1;
         T* const after_y = h.y + 1;
         T* source = h.y;
@@ -110,40 +86,6 @@ struct cmov_step {
             : [source] "+r"(source), [x] "+r"(h.x), [y] "+r"(h.y), [kx] "+r"(h.kx), [kx_next] "+r"(h.kx_next),
               [ky] "+r"(h.ky), [ky_next] "+r"(h.ky_next)
             : [after_x] "r"(after_x), [after_y] "r"(after_y), [third_x] "r"(third_x), [third_y] "r"(third_y)
-            : "cc");
-        return source;
-    }
-
-    template <typename T>
-    static T* take_loaded(merge_heads<T>& h)
-    {
-        T* const after_x = h.x + 1;
-        T* const after_y = h.y + 1;
-        T* source = h.y;
-        asm("cmpq %[ky], %[kx]\n\t"
-            "cmovbq %[x], %[source]\n\t"
-            "cmovbq %[after_x], %[x]\n\t"
-            "cmovaeq %[after_y], %[y]\n\t"
-            "cmovbq %[kx_next], %[kx]\n\t"
-            "cmovaeq %[ky_next], %[ky]"
-            : [source] "+r"(source), [x] "+r"(h.x), [y] "+r"(h.y), [kx] "+r"(h.kx), [ky] "+r"(h.ky)
-            : [after_x] "r"(after_x), [after_y] "r"(after_y), [kx_next] "r"(h.kx_next), [ky_next] "r"(h.ky_next)
-            : "cc");
-        return source;
-    }
-
-    template <typename T>
-    static T* take_last(merge_heads<T>& h)
-    {
-        T* const after_x = h.x + 1;
-        T* const after_y = h.y + 1;
-        T* source = h.y;
-        asm("cmpq %[ky], %[kx]\n\t"
-            "cmovbq %[x], %[source]\n\t"
-            "cmovbq %[after_x], %[x]\n\t"
-            "cmovaeq %[after_y], %[y]"
-            : [source] "+r"(source), [x] "+r"(h.x), [y] "+r"(h.y)
-            : [kx] "r"(h.kx), [ky] "r"(h.ky), [after_x] "r"(after_x), [after_y] "r"(after_y)
             : "cc");
         return source;
     }
@@ -167,15 +109,17 @@ T* merge_steps(T*& a, T*& b, T* out, std::ptrdiff_t steps)
     if (steps > 1) {
         h.kx_next = a[1].key;
         h.ky_next = b[1].key;
-        for (; steps > 2; --steps) {
-            *out = *Step::take(h);
-            ++out;
-        }
-        *out = *Step::take_loaded(h);
+    }
+    for (; steps > 2; --steps) {
+        *out = *Step::advance(h, h.x[2].key, h.y[2].key);
         ++out;
     }
-    *out = *Step::take_last(h);
-    ++out;
+    // The last two steps load nothing: the keys they compare are in h already, and what they
+    // leave in kx_next and ky_next is not read again.
+    for (; steps > 0; --steps) {
+        *out = *Step::advance(h, h.kx_next, h.ky_next);
+        ++out;
+    }
     a = h.x;
     b = h.y;
     return out;
