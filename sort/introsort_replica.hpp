@@ -1,5 +1,5 @@
 #pragma once
-// A replica of libstdc++'s std::sort on elements, for parts of at most 4096 elements with equal
+// A replica of libstdc++'s std::sort on elements, for parts of at most 8192 elements with equal
 // keys: it leaves every part exactly as std::sort does, but its inner loops do not branch on
 // comparisons, which mispredict all the time on keys that repeat in random order.
 //
@@ -35,7 +35,7 @@ namespace introsort_replica {
 constexpr std::ptrdiff_t threshold = 16;
 
 // The largest part the position lists have room for.
-constexpr std::size_t capacity = 4096;
+constexpr std::size_t capacity = 8192;
 
 // std::__move_median_to_first(result, a, b, c), branch for branch.
 inline void move_median_to_first(element* result, element* a, element* b, element* c)

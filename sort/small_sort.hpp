@@ -24,11 +24,11 @@
 #include <cstdint>
 
 #include "items/element.hpp"
-#include "sort/item_room.hpp"
 #include "sort/introsort_replica.hpp"
 #include "sort/small_quicksort.hpp"
 #include "sort/small_sort_avx2.hpp"
 #include "sort/small_sort_avx512.hpp"
+#include "sort/thread_scratch.hpp"
 
 namespace small_sort_detail {
 
@@ -155,8 +155,9 @@ inline bool sample_has_equal_keys(element const* part, std::size_t n)
 // per recursion level; the cache is per thread and needs no constructor.
 class equal_key_orders {
 public:
-    // The position each place of a sorted all-equal part of n elements takes its element from.
-    std::uint16_t const* order_for(std::size_t n)
+    // The position each place of a sorted all-equal part of n elements takes its element from;
+    // room holds n elements, which it may overwrite.
+    std::uint16_t const* order_for(std::size_t n, element* room)
     {
         for (entry const& e : entries_) {
             if (e.n == n) {
@@ -165,7 +166,7 @@ public:
         }
         entry& e = entries_[next_];
         next_ = (next_ + 1) % lengths;
-        element positions[capacity];
+        element* const positions = room;
         for (std::size_t i = 0; i < n; ++i) {
             positions[i] = element{0, reinterpret_cast<void*>(i)};
         }
@@ -191,7 +192,7 @@ private:
 inline void sort_equal_keys(element* part, std::size_t n, element* scratch)
 {
     thread_local equal_key_orders orders;
-    std::uint16_t const* const from = orders.order_for(n);
+    std::uint16_t const* const from = orders.order_for(n, scratch);
     for (std::size_t i = 0; i < n; ++i) {
         scratch[i] = part[from[i]];
     }
@@ -276,8 +277,7 @@ inline bool small_sort_with(kernel inner, element* first, element* last, bool ex
         return false;
     }
     // The quicksort needs two halves of capacity elements.
-    item_room<element, 2 * capacity> scratch;
-    element* const scratch_elements = scratch.data();
+    element* const scratch_elements = thread_scratch();
     part_shape const shape = shape_of(first, n);
     if (sorted_by_shape(shape, first, last)) {
         return false;

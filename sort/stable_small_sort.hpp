@@ -15,10 +15,10 @@
 #include "funnel/merger.hpp"
 #include "items/element.hpp"
 #include "sort/introsort_replica.hpp"
-#include "sort/item_room.hpp"
 #include "sort/small_quicksort.hpp"
 #include "sort/small_sort.hpp"
 #include "sort/small_sort_avx512.hpp"
+#include "sort/thread_scratch.hpp"
 
 namespace small_sort_detail {
 
@@ -115,8 +115,7 @@ inline bool stable_small_sort_with(kernel inner, element* first, element* last, 
         return false;
     }
     // The quicksort needs two halves of capacity elements; the merge sort one.
-    item_room<element, 2 * capacity> scratch;
-    element* const scratch_elements = scratch.data();
+    element* const scratch_elements = thread_scratch();
     part_shape const shape = shape_of(first, n);
     if (sorted_by_shape(shape, first, last)) {
         return false;
