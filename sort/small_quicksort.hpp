@@ -18,10 +18,10 @@
 namespace small_sort_detail {
 
 // Parts longer than this go to std::sort directly. The drivers' base case with the benchmark's
-// tuning has at most 318 elements. The fastest whole sorts measured come from thresholds of 1600
-// to 6400, whose parts are of a few thousand elements: at alpha 32, d 2, about 3800 at 15,360,000
-// elements and over 4096 at 960,000. The base case's scratch is twice this many elements
-// (thread_scratch.hpp).
+// tuning has at most 318 elements. The fastest whole sorts measured come from thresholds of about
+// 2000 to 11,000, whose parts hold a few thousand elements: at alpha 32, d 2, about 3800 at
+// 15,360,000 elements and over 4096 at 960,000. The base case's scratch is twice this many
+// elements (thread_scratch.hpp).
 constexpr std::size_t capacity = 8192;
 
 // Ranges of at most this many elements are placed by rank: every element is compared with every

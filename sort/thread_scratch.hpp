@@ -21,7 +21,7 @@ inline element* thread_scratch()
     };
     thread_local std::unique_ptr<element, release> block;
     if (!block) {
-        // Raw memory, as on the stack before: the sorts write each element before they read it.
+        // Raw memory, left uncleared: the sorts write each element before they read it.
         block.reset(static_cast<element*>(::operator new(2 * capacity * sizeof(element))));
     }
     return block.get();
