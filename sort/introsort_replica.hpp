@@ -1,5 +1,5 @@
 #pragma once
-// A replica of libstdc++'s std::sort on elements, for parts of at most 8192 elements with equal
+// A replica of libstdc++'s std::sort on elements, for parts of at most 32,768 elements with equal
 // keys: it leaves every part exactly as std::sort does, but its inner loops do not branch on
 // comparisons, which mispredict all the time on keys that repeat in random order.
 //
@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "items/element.hpp"
 #include "sort/item_room.hpp"
@@ -35,7 +36,28 @@ namespace introsort_replica {
 constexpr std::ptrdiff_t threshold = 16;
 
 // The largest part the position lists have room for.
-constexpr std::size_t capacity = 8192;
+constexpr std::size_t capacity = 32768;
+
+// Each list has room for capacity places and the sixteen a vector store may write past its last one.
+constexpr std::size_t stops_room = capacity + 16;
+
+// The two lists of places, 256 KiB: too much for the stack of a caller's thread, so one heap block
+// per thread, made for its first part and kept for its life. The partition that fills them is
+// done with them before the recursion goes on, so one pair serves every level.
+struct stop_lists {
+    std::uint32_t* left;
+    std::uint32_t* right;
+};
+
+inline stop_lists thread_stop_lists()
+{
+    thread_local std::unique_ptr<std::uint32_t[]> block;
+    if (!block) {
+        // Left uncleared: the lists are written before they are read.
+        block.reset(new std::uint32_t[2 * stops_room]);
+    }
+    return {block.get(), block.get() + stops_room};
+}
 
 // std::__move_median_to_first(result, a, b, c), branch for branch.
 inline void move_median_to_first(element* result, element* a, element* b, element* c)
@@ -105,11 +127,11 @@ struct portable_steps {
 
 // std::__unguarded_partition(first, last, pivot) for a pivot key that lies before first.
 template <class Steps>
-element* unguarded_partition(element* first, element* last, std::uint64_t pivot)
+element* unguarded_partition(element* first, element* last, std::uint64_t pivot, stop_lists stops)
 {
     auto const n = static_cast<std::size_t>(last - first);
-    std::uint32_t left_stops[capacity + 16];
-    std::uint32_t right_stops[capacity + 16];
+    std::uint32_t* const left_stops = stops.left;
+    std::uint32_t* const right_stops = stops.right;
     std::size_t lefts = 0;
     std::size_t rights = 0;
     Steps::list_stops(first, n, pivot, left_stops, lefts, right_stops, rights);
@@ -130,7 +152,7 @@ element* unguarded_partition(element* first, element* last, std::uint64_t pivot)
 
 // std::__introsort_loop followed by the final insertion sort of [first, last).
 template <class Steps>
-void introsort_loop(element* first, element* last, int depth_limit)
+void introsort_loop(element* first, element* last, int depth_limit, stop_lists stops)
 {
     while (last - first > threshold) {
         if (depth_limit == 0) {
@@ -140,8 +162,8 @@ void introsort_loop(element* first, element* last, int depth_limit)
         --depth_limit;
         element* const middle = first + (last - first) / 2;
         move_median_to_first(first, first + 1, middle, last - 1);
-        element* const cut = unguarded_partition<Steps>(first + 1, last, first->key);
-        introsort_loop<Steps>(cut, last, depth_limit);
+        element* const cut = unguarded_partition<Steps>(first + 1, last, first->key, stops);
+        introsort_loop<Steps>(cut, last, depth_limit, stops);
         last = cut;
     }
     Steps::stable_place(first, static_cast<std::size_t>(last - first));
@@ -167,6 +189,7 @@ void introsort_replica_sort(element* first, element* last)
 {
     auto const n = static_cast<std::size_t>(last - first);
     if (n > 1) {
-        introsort_replica::introsort_loop<Steps>(first, last, introsort_replica::depth_limit(n));
+        introsort_replica::introsort_loop<Steps>(first, last, introsort_replica::depth_limit(n),
+                                                 introsort_replica::thread_stop_lists());
     }
 }

@@ -19,18 +19,21 @@ namespace small_sort_detail {
 
 // Parts longer than this go to std::sort directly. The drivers' base case with the benchmark's
 // tuning has at most 318 elements. The fastest whole sorts measured come from thresholds of about
-// 2000 to 11,000, whose parts hold a few thousand elements: at alpha 32, d 2, about 3800 at
-// 15,360,000 elements and over 4096 at 960,000. The base case's scratch is twice this many
-// elements (thread_scratch.hpp).
-constexpr std::size_t capacity = 8192;
+// 10,000 to 24,000, whose parts hold ten to twenty thousand elements: with AVX-512 a base-case
+// part costs about 0.6 ns per element and halving up to this size, a merge level about 1.5 ns
+// per element, so each halving the base case takes over saves time. The scratch is twice this
+// many elements (thread_scratch.hpp).
+constexpr std::size_t capacity = 32768;
 
 // Ranges of at most this many elements are placed by rank: every element is compared with every
 // other one, which costs fewer instructions than further partition passes.
 constexpr std::size_t rank_group = 16;
 
-// Partition levels allowed before the sort gives up: about twice what random keys need, so only
-// inputs that defeat the median of three take the path for equal keys, which is std::sort's own.
-constexpr int max_depth = 20;
+// Partition levels allowed before the sort gives up. Random parts of capacity elements reach
+// depths of 19 to 25 with the portable loops (the deepest of 300 parts), 15 to 19 with AVX-512's
+// larger rank groups; 32 leaves room for the unlucky ones, so only inputs that defeat the median
+// of three take the path for equal keys, which is std::sort's own, after at most 32 passes.
+constexpr int max_depth = 32;
 
 // Copies from[0, n) to to[0, n), the keys below pivot to the front and the others to the back,
 // and returns the number of keys below pivot. Each element is written to both ends of the space

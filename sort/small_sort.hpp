@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "items/element.hpp"
 #include "sort/introsort_replica.hpp"
@@ -152,7 +153,7 @@ inline bool sample_has_equal_keys(element const* part, std::size_t n)
 // comparison is false: where it moves each element depends on nothing but the part's length. So
 // that order is found once per length, by letting std::sort sort positions, and is then applied
 // by a copy. A few lengths are kept, since the drivers' base-case parts have one or two lengths
-// per recursion level; the cache is per thread and needs no constructor.
+// per recursion level; the cache is per thread and starts zeroed.
 class equal_key_orders {
 public:
     // The position each place of a sorted all-equal part of n elements takes its element from;
@@ -180,6 +181,7 @@ public:
 
 private:
     static constexpr std::size_t lengths = 4;
+    static_assert(capacity <= 65536, "a position fits 16 bits");
     struct entry {
         std::size_t n;  // 0: unused
         std::uint16_t from[capacity];
@@ -191,8 +193,12 @@ private:
 // Leaves a part whose keys are all equal exactly as std::sort would; scratch holds n elements.
 inline void sort_equal_keys(element* part, std::size_t n, element* scratch)
 {
-    thread_local equal_key_orders orders;
-    std::uint16_t const* const from = orders.order_for(n, scratch);
+    // 256 KiB of orders: on the heap, like the scratch, not in each thread's static storage.
+    thread_local std::unique_ptr<equal_key_orders> orders;
+    if (!orders) {
+        orders = std::make_unique<equal_key_orders>();
+    }
+    std::uint16_t const* const from = orders->order_for(n, scratch);
     for (std::size_t i = 0; i < n; ++i) {
         scratch[i] = part[from[i]];
     }

@@ -1,5 +1,5 @@
 // base_case_sorts: the base-case sort against std::sort and pdqsort_branchless on parts of the sizes
-// the drivers sort directly (110 to 4000 elements, which thresholds T from about 100 to 4000 give),
+// the drivers sort directly (110 to 30,000 elements, which thresholds T from about 100 to 30,000 give),
 // for each input shape and each set of inner loops this processor runs. Every part is checked
 // against std::sort's result, payloads included; the program exits 1 on a difference.
 //
@@ -35,7 +35,7 @@ namespace {
 
 constexpr std::uint64_t batch_elements = 32768;
 constexpr int passes = 40;
-constexpr std::uint64_t part_sizes[] = {110, 220, 300, 600, 1000, 2000, 4000};
+constexpr std::uint64_t part_sizes[] = {110, 220, 300, 600, 1000, 2000, 4000, 8000, 16000, 30000};
 // The part size the growth table compares with.
 constexpr std::uint64_t reference_size = 300;
 

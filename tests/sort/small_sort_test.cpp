@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -193,6 +195,26 @@ TEST(SmallSort, AllEqualPartsOfAlternatingLengths)
             expect_same_as_std_sort(shaped(n, [round](std::uint64_t) { return round; }), "all equal, alternating");
         }
     }
+}
+
+// A library caller's thread may have a small stack. Parts of the full capacity, through the
+// quicksort, the replica and the order for equal keys, must sort on a thread with 256 KiB of it.
+TEST(SmallSort, FullPartsSortOnASmallStack)
+{
+    auto const body = [](void*) -> void* {
+        std::uint64_t const n = small_sort_detail::capacity;
+        expect_same_as_std_sort(numbered_input(n, 0, n), "distinct");
+        expect_same_as_std_sort(numbered_input(n, n / 2, n + 1), "some equal");
+        expect_same_as_std_sort(shaped(n, [](std::uint64_t) { return 7; }), "all equal");
+        return nullptr;
+    };
+    pthread_attr_t small_stack;
+    ASSERT_EQ(pthread_attr_init(&small_stack), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&small_stack, 256 * 1024), 0);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &small_stack, body, nullptr), 0);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    pthread_attr_destroy(&small_stack);
 }
 
 // The stable base case must leave every part as std::stable_sort does, payloads included, with
