@@ -26,16 +26,19 @@ using test_support::numbered_input;
 using test_support::same_elements;
 
 // Every size up to the benchmark's base-case parts and beyond, then sizes a few percent apart up
-// to past the scratch capacity, so that the direct hand-over to std::sort is covered too. The
-// sanitizers' build, many times slower, takes fewer sizes: a quarter apart.
+// to the scratch capacity, and those at it, so that the direct hand-over to std::sort is covered
+// too. The sanitizers' build, many times slower, takes fewer: sizes an eighth apart up to 8192,
+// then only those at the capacity.
 #ifdef KIT_SANITIZED_BUILD
 constexpr std::uint64_t every_size_up_to = 130;
 constexpr std::uint64_t size_step = 7;
-constexpr std::uint64_t growth_divisor = 4;
+constexpr std::uint64_t growth_divisor = 8;
+constexpr std::uint64_t grow_up_to = 8192;
 #else
 constexpr std::uint64_t every_size_up_to = 600;
 constexpr std::uint64_t size_step = 1;
 constexpr std::uint64_t growth_divisor = 32;
+constexpr std::uint64_t grow_up_to = small_sort_detail::capacity - 1;
 #endif
 
 std::vector<std::uint64_t> part_sizes()
@@ -44,7 +47,7 @@ std::vector<std::uint64_t> part_sizes()
     for (std::uint64_t n = 0; n <= every_size_up_to; n += size_step) {
         sizes.push_back(n);
     }
-    for (std::uint64_t n = sizes.back() + 1; n < small_sort_detail::capacity; n += n / growth_divisor + 1) {
+    for (std::uint64_t n = sizes.back() + 1; n < grow_up_to; n += n / growth_divisor + 1) {
         sizes.push_back(n);
     }
     for (std::uint64_t n : {small_sort_detail::capacity - 1, small_sort_detail::capacity, small_sort_detail::capacity + 1}) {
