@@ -25,10 +25,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "items/element.hpp"
 #include "sort/item_room.hpp"
+#include "sort/thread_block.hpp"
 
 namespace introsort_replica {
 
@@ -51,12 +51,9 @@ struct stop_lists {
 
 inline stop_lists thread_stop_lists()
 {
-    thread_local std::unique_ptr<std::uint32_t[]> block;
-    if (!block) {
-        // Left uncleared: the lists are written before they are read.
-        block.reset(new std::uint32_t[2 * stops_room]);
-    }
-    return {block.get(), block.get() + stops_room};
+    constexpr std::size_t bytes = 2 * stops_room * sizeof(std::uint32_t);
+    auto* const lists = static_cast<std::uint32_t*>(per_thread::block<stop_lists, bytes>());
+    return {lists, lists + stops_room};
 }
 
 // std::__move_median_to_first(result, a, b, c), branch for branch.

@@ -6,25 +6,18 @@
 // cases use it one at a time: neither calls the other, nor anything that could.
 
 #include <cstddef>
-#include <memory>
-#include <new>
 
 #include "items/element.hpp"
 #include "sort/small_quicksort.hpp"
+#include "sort/thread_block.hpp"
 
 namespace small_sort_detail {
 
+struct scratch_owner;
+
 inline element* thread_scratch()
 {
-    struct release {
-        void operator()(element* block) const { ::operator delete(block); }
-    };
-    thread_local std::unique_ptr<element, release> block;
-    if (!block) {
-        // Raw memory, left uncleared: the sorts write each element before they read it.
-        block.reset(static_cast<element*>(::operator new(2 * capacity * sizeof(element))));
-    }
-    return block.get();
+    return static_cast<element*>(per_thread::block<scratch_owner, 2 * capacity * sizeof(element)>());
 }
 
 }  // namespace small_sort_detail
